@@ -1,0 +1,76 @@
+#pragma once
+
+// The thin layer over the platform's services: dialogs, message boxes, the beep, the
+// clipboard, opening URLs and the print dialog. Every handler reaches them through
+// lumo::platform(), so tests can install a double that answers dialogs and counts beeps.
+
+#include <QColor>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+#include <array>
+#include <functional>
+#include <optional>
+#include <stdexcept>
+
+class QPrinter;
+class QWidget;
+class QObject;
+
+namespace lumo {
+
+using CustomColors = std::array<QColor, 16>;
+
+struct SaveFileRequest {
+    QString dialogName;   // objectName of the dialog component ("SaveDialog1", ...)
+    QString fileName;     // preset file name
+    QString defaultSuffix; // added when the typed name has none
+    QString filter;       // e.g. "JPEG (*jpg)"
+};
+
+struct OpenFileRequest {
+    QString dialogName;
+    QString filter;
+};
+
+struct ColorRequest {
+    QString dialogName;
+    QColor initial;
+    CustomColors* customColors; // read before, written back after the dialog
+};
+
+class Platform {
+public:
+    virtual ~Platform() = default;
+    // Each dialog returns nothing when the user cancels.
+    virtual std::optional<QString> saveFileName(QWidget* parent, const SaveFileRequest& request) = 0;
+    virtual std::optional<QString> openFileName(QWidget* parent, const OpenFileRequest& request) = 0;
+    virtual std::optional<QColor> color(QWidget* parent, const ColorRequest& request) = 0;
+    virtual bool printDialog(QWidget* parent, QPrinter& printer) = 0;
+    // Plain information box with the application title as caption and one OK button.
+    virtual void message(QWidget* parent, const QString& text) = 0;
+    // The default error handler's box.
+    virtual void error(QWidget* parent, const QString& text) = 0;
+    virtual void beep() = 0;
+    // Throws std::runtime_error when the clipboard cannot take the text.
+    virtual void setClipboardText(const QString& text) = 0;
+    virtual void openUrl(const QUrl& url) = 0;
+};
+
+// The platform in use; the real one unless a test installed another.
+Platform& platform();
+// Installs `replacement` (nullptr restores the real platform). Returns the previous one.
+Platform* setPlatform(Platform* replacement);
+
+// Runs one handler the way the program's event loop does: an error leaving it is shown
+// by the default error handler and the program goes on.
+void runGuarded(QWidget* parent, const std::function<void()>& handler);
+
+// A user-visible error raised by the program itself.
+class UserError : public std::runtime_error {
+public:
+    explicit UserError(const QString& message);
+};
+
+} // namespace lumo

@@ -1,0 +1,123 @@
+#include "platform/platform.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QColorDialog>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPrintDialog>
+#include <QPrinter>
+
+namespace lumo {
+
+namespace {
+
+class QtPlatform final : public Platform {
+public:
+    std::optional<QString> saveFileName(QWidget* parent, const SaveFileRequest& request) override {
+        QFileDialog dialog(parent);
+        dialog.setObjectName(request.dialogName);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setNameFilter(request.filter);
+        dialog.setDefaultSuffix(request.defaultSuffix);
+        dialog.setOption(QFileDialog::ReadOnly, false);
+        dialog.selectFile(request.fileName);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return std::nullopt;
+        return dialog.selectedFiles().constFirst();
+    }
+
+    std::optional<QString> openFileName(QWidget* parent, const OpenFileRequest& request) override {
+        QFileDialog dialog(parent);
+        dialog.setObjectName(request.dialogName);
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(QFileDialog::ExistingFile);
+        dialog.setNameFilter(request.filter);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return std::nullopt;
+        return dialog.selectedFiles().constFirst();
+    }
+
+    std::optional<QColor> color(QWidget* parent, const ColorRequest& request) override {
+        // Qt keeps custom colours in one process-wide table that it saves at exit; each
+        // of our dialogs has its own sixteen, so install them for the dialog's run only.
+        CustomColors saved;
+        for (int i = 0; i < 16; ++i)
+            saved[i] = QColorDialog::customColor(i);
+        if (request.customColors)
+            for (int i = 0; i < 16; ++i)
+                QColorDialog::setCustomColor(i, (*request.customColors)[i]);
+        QColorDialog dialog(request.initial, parent);
+        dialog.setObjectName(request.dialogName);
+        dialog.setOption(QColorDialog::DontUseNativeDialog);
+        const bool accepted = dialog.exec() == QDialog::Accepted;
+        if (request.customColors)
+            for (int i = 0; i < 16; ++i)
+                (*request.customColors)[i] = QColorDialog::customColor(i);
+        for (int i = 0; i < 16; ++i)
+            QColorDialog::setCustomColor(i, saved[i]);
+        if (!accepted)
+            return std::nullopt;
+        return dialog.selectedColor();
+    }
+
+    bool printDialog(QWidget* parent, QPrinter& printer) override {
+        QPrintDialog dialog(&printer, parent);
+        return dialog.exec() == QDialog::Accepted;
+    }
+
+    void message(QWidget* parent, const QString& text) override {
+        QMessageBox box(QMessageBox::NoIcon, QApplication::applicationDisplayName(), text, QMessageBox::Ok,
+                        parent);
+        box.exec();
+    }
+
+    void error(QWidget* parent, const QString& text) override {
+        QMessageBox box(QMessageBox::Critical, QApplication::applicationDisplayName(), text, QMessageBox::Ok,
+                        parent);
+        box.exec();
+    }
+
+    void beep() override { QApplication::beep(); }
+
+    void setClipboardText(const QString& text) override {
+        QClipboard* clipboard = QGuiApplication::clipboard();
+        if (!clipboard)
+            throw UserError(QStringLiteral("Não foi possível abrir a área de transferência."));
+        clipboard->setText(text);
+    }
+
+    void openUrl(const QUrl& url) override { QDesktopServices::openUrl(url); }
+};
+
+QtPlatform& realPlatform() {
+    static QtPlatform instance;
+    return instance;
+}
+
+Platform* current = nullptr;
+
+} // namespace
+
+Platform& platform() { return current ? *current : realPlatform(); }
+
+Platform* setPlatform(Platform* replacement) {
+    Platform* previous = current;
+    current = replacement;
+    return previous;
+}
+
+void runGuarded(QWidget* parent, const std::function<void()>& handler) {
+    try {
+        handler();
+    } catch (const std::exception& e) {
+        platform().error(parent, QString::fromUtf8(e.what()));
+    }
+}
+
+UserError::UserError(const QString& message) : std::runtime_error(message.toUtf8().toStdString()) {}
+
+} // namespace lumo

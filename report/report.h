@@ -1,0 +1,194 @@
+#pragma once
+
+// A small report engine: documents of named pages holding positioned picture and text
+// objects, laid out and then printed or exported. Positions and sizes are in units of
+// 1/96 inch measured from the page's top left corner; page sizes are in millimetres.
+
+#include <QColor>
+#include <QImage>
+#include <QString>
+
+#include <memory>
+#include <stdexcept>
+#include <vector>
+
+class QPainter;
+class QPrinter;
+
+namespace report {
+
+constexpr double kUnitsPerInch = 96.0;
+constexpr double kUnitsPerMm = 3.77953;
+
+// Errors the engine reports to its caller (file not writable, printer failure, ...).
+class ReportError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Anything in a document that has a name: pages and the objects on them.
+class TReportComponent {
+public:
+    explicit TReportComponent(QString name) : FName(std::move(name)) {}
+    virtual ~TReportComponent() = default;
+    const QString& Name() const { return FName; }
+    bool Visible() const { return FVisible; }
+    void SetVisible(bool visible) { FVisible = visible; }
+
+private:
+    QString FName;
+    bool FVisible = true;
+};
+
+// An object placed on a page. The painter given to Draw is in page units.
+class TReportObject : public TReportComponent {
+public:
+    using TReportComponent::TReportComponent;
+    double Left() const { return FLeft; }
+    double Top() const { return FTop; }
+    double Width() const { return FWidth; }
+    double Height() const { return FHeight; }
+    void SetBounds(double left, double top, double width, double height);
+    virtual std::unique_ptr<TReportObject> Clone() const = 0;
+    virtual void Draw(QPainter& painter, const QRectF& pageRect) const = 0;
+
+private:
+    double FLeft = 0, FTop = 0, FWidth = 0, FHeight = 0;
+};
+
+class TPictureView : public TReportObject {
+public:
+    using TReportObject::TReportObject;
+    bool FillsPage() const { return FFillsPage; }
+    void SetFillsPage(bool on) { FFillsPage = on; }
+    bool KeepAspectRatio() const { return FKeepAspectRatio; }
+    void SetKeepAspectRatio(bool on) { FKeepAspectRatio = on; }
+    bool Stretched() const { return FStretched; }
+    void SetStretched(bool on) { FStretched = on; }
+    bool Center() const { return FCenter; }
+    void SetCenter(bool on) { FCenter = on; }
+    bool HighQuality() const { return FHighQuality; } // smooth scaling
+    void SetHighQuality(bool on) { FHighQuality = on; }
+    bool Transparent() const { return FTransparent; }
+    void SetTransparent(bool on) { FTransparent = on; }
+    // Pixels of exactly this colour are left out; an invalid colour means "none":
+    // the picture's own alpha decides.
+    QColor TransparentColor() const { return FTransparentColor; }
+    void SetTransparentColor(const QColor& color) { FTransparentColor = color; }
+    const QImage& Picture() const { return FPicture; }
+    void SetPicture(const QImage& picture) { FPicture = picture; }
+
+    std::unique_ptr<TReportObject> Clone() const override;
+    void Draw(QPainter& painter, const QRectF& pageRect) const override;
+
+private:
+    bool FFillsPage = false;
+    bool FKeepAspectRatio = true;
+    bool FStretched = true;
+    bool FCenter = false;
+    bool FHighQuality = false;
+    bool FTransparent = false;
+    QColor FTransparentColor;
+    QImage FPicture;
+};
+
+enum class THAlign { Left, Center, Right };
+enum class TVAlign { Top, Center, Bottom };
+
+class TMemoView : public TReportObject {
+public:
+    using TReportObject::TReportObject;
+    QString FontName() const { return FFontName; }
+    void SetFontName(const QString& family) { FFontName = family; }
+    double FontHeight() const { return FFontHeight; } // character height in units
+    void SetFontHeight(double height) { FFontHeight = height; }
+    bool FontBold() const { return FFontBold; }
+    void SetFontBold(bool bold) { FFontBold = bold; }
+    QColor FontColor() const { return FFontColor; }
+    void SetFontColor(const QColor& color) { FFontColor = color; }
+    THAlign HAlign() const { return FHAlign; }
+    void SetHAlign(THAlign align) { FHAlign = align; }
+    TVAlign VAlign() const { return FVAlign; }
+    void SetVAlign(TVAlign align) { FVAlign = align; }
+    QString Text() const { return FText; }
+    void SetText(const QString& text) { FText = text; }
+
+    std::unique_ptr<TReportObject> Clone() const override;
+    void Draw(QPainter& painter, const QRectF& pageRect) const override;
+
+private:
+    QString FFontName = QStringLiteral("Arial");
+    double FFontHeight = 13;
+    bool FFontBold = false;
+    QColor FFontColor = Qt::black;
+    THAlign FHAlign = THAlign::Left;
+    TVAlign FVAlign = TVAlign::Top;
+    QString FText;
+};
+
+class TReportPage : public TReportComponent {
+public:
+    using TReportComponent::TReportComponent;
+    TReportPage(const TReportPage& other);
+    TReportPage& operator=(const TReportPage&) = delete;
+
+    double PaperWidth() const { return FPaperWidth; } // millimetres
+    double PaperHeight() const { return FPaperHeight; }
+    void SetPaperSize(double widthMm, double heightMm);
+    // Painted over the whole page before the objects; invalid means none (nothing painted).
+    QColor Color() const { return FColor; }
+    void SetColor(const QColor& color) { FColor = color; }
+
+    // The page in units: (0, 0, PaperWidth × kUnitsPerMm, PaperHeight × kUnitsPerMm).
+    QRectF UnitRect() const;
+
+    template <class T> T& Add(const QString& name) {
+        auto object = std::make_unique<T>(name);
+        T& ref = *object;
+        FObjects.push_back(std::move(object));
+        return ref;
+    }
+    const std::vector<std::unique_ptr<TReportObject>>& Objects() const { return FObjects; }
+    TReportObject* FindObject(const QString& name) const;
+
+    // Paints the page colour, then every visible object in order. The painter is in units.
+    void Draw(QPainter& painter) const;
+
+private:
+    double FPaperWidth = 210, FPaperHeight = 297;
+    QColor FColor;
+    std::vector<std::unique_ptr<TReportObject>> FObjects;
+};
+
+class TExportFilter;
+
+class TReport {
+public:
+    explicit TReport(QString name = {}) : FName(std::move(name)) {}
+    const QString& Name() const { return FName; }
+
+    TReportPage& AddPage(const QString& name);
+    const std::vector<std::unique_ptr<TReportPage>>& Pages() const { return FPages; }
+
+    // A page or an object of any page, by name; nullptr when there is none.
+    TReportComponent* FindObject(const QString& name) const;
+    template <class T> T* Find(const QString& name) const { return dynamic_cast<T*>(FindObject(name)); }
+
+    // Lays out the visible pages afresh, in document order; the result is a snapshot that
+    // later changes to the document do not affect.
+    void PrepareReport(bool clearLastReport = true);
+    const std::vector<std::unique_ptr<TReportPage>>& PreparedPages() const { return FPreparedPages; }
+
+    // Prints the laid-out pages on a configured printer, each with its own paper size.
+    // Throws ReportError when the printer cannot be used.
+    void Print(QPrinter& printer) const;
+    // Writes the laid-out pages through the exporter. Throws ReportError on failure.
+    void Export(TExportFilter& filter) const;
+
+private:
+    QString FName;
+    std::vector<std::unique_ptr<TReportPage>> FPages;
+    std::vector<std::unique_ptr<TReportPage>> FPreparedPages;
+};
+
+} // namespace report
