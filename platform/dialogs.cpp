@@ -19,7 +19,8 @@ TSaveDialog::TSaveDialog(const QString& name, QString defaultExt, QString filter
 }
 
 bool TSaveDialog::Execute(QWidget* parent) {
-    const auto chosen = platform().saveFileName(parent, {objectName(), FFileName, FDefaultExt, qtFilter(FFilter)});
+    const auto chosen =
+        platform().saveFileName(parent, {objectName(), FFileName, FDefaultExt, qtFilter(FFilter)});
     if (!chosen)
         return false;
     FFileName = *chosen;

@@ -4,6 +4,8 @@
 // clipboard, opening URLs and the print dialog. Every handler reaches them through
 // lumo::platform(), so tests can install a double that answers dialogs and counts beeps.
 
+#include "platform/errors.h"
+
 #include <QColor>
 #include <QString>
 #include <QStringList>
@@ -12,7 +14,6 @@
 #include <array>
 #include <functional>
 #include <optional>
-#include <stdexcept>
 
 class QPrinter;
 class QWidget;
@@ -23,10 +24,10 @@ namespace lumo {
 using CustomColors = std::array<QColor, 16>;
 
 struct SaveFileRequest {
-    QString dialogName;   // objectName of the dialog component ("SaveDialog1", ...)
-    QString fileName;     // preset file name
+    QString dialogName;    // objectName of the dialog component ("SaveDialog1", ...)
+    QString fileName;      // preset file name
     QString defaultSuffix; // added when the typed name has none
-    QString filter;       // e.g. "JPEG (*jpg)"
+    QString filter;        // e.g. "JPEG (*jpg)"
 };
 
 struct OpenFileRequest {
@@ -66,11 +67,5 @@ Platform* setPlatform(Platform* replacement);
 // Runs one handler the way the program's event loop does: an error leaving it is shown
 // by the default error handler and the program goes on.
 void runGuarded(QWidget* parent, const std::function<void()>& handler);
-
-// A user-visible error raised by the program itself.
-class UserError : public std::runtime_error {
-public:
-    explicit UserError(const QString& message);
-};
 
 } // namespace lumo

@@ -102,7 +102,9 @@ Platform* current = nullptr;
 
 } // namespace
 
-Platform& platform() { return current ? *current : realPlatform(); }
+Platform& platform() {
+    return current ? *current : realPlatform();
+}
 
 Platform* setPlatform(Platform* replacement) {
     Platform* previous = current;
@@ -117,7 +119,5 @@ void runGuarded(QWidget* parent, const std::function<void()>& handler) {
         platform().error(parent, QString::fromUtf8(e.what()));
     }
 }
-
-UserError::UserError(const QString& message) : std::runtime_error(message.toUtf8().toStdString()) {}
 
 } // namespace lumo

@@ -1,0 +1,82 @@
+#include "contact/vcard.h"
+
+#include "platform/fileio.h"
+#include "platform/utf8.h"
+
+namespace lumo {
+
+namespace {
+const QString kCrLf = QStringLiteral("\r\n");
+}
+
+QString escapeVCardText(const QString& value) {
+    QString out;
+    out.reserve(value.size());
+    for (const QChar c : value) {
+        if (c == u'\\' || c == u';' || c == u',')
+            out += u'\\';
+        out += c;
+    }
+    return out;
+}
+
+QString composeVCard(const ContactFields& f) {
+    const auto esc = escapeVCardText;
+    QString v;
+    v += QStringLiteral("BEGIN:VCARD") + kCrLf;
+    v += QStringLiteral("VERSION:3.0") + kCrLf;
+    v += QStringLiteral("FN:") + esc(f.nome) + u' ' + esc(f.sobrenome) + kCrLf;
+    v += QStringLiteral("N:") + esc(f.sobrenome) + u';' + esc(f.nome) + QStringLiteral(";;;") +
+         esc(f.sufixo) + kCrLf;
+    if (!f.fixo.isEmpty())
+        v += QStringLiteral("TEL;TYPE=HOME,VOICE:") + f.fixo + kCrLf;
+    if (!f.celular.isEmpty())
+        v += QStringLiteral("TEL;TYPE=CELL:") + f.celular + kCrLf;
+    if (!f.site.isEmpty())
+        v += QStringLiteral("URL:") + f.site + kCrLf;
+    if (!f.email.isEmpty())
+        v += QStringLiteral("EMAIL;type=HOME,INTERNET:") + f.email + kCrLf;
+    const bool hasAddress = !(f.rua.isEmpty() && f.numero.isEmpty() && f.bairro.isEmpty() &&
+                              f.cidade.isEmpty() && f.estado.isEmpty() && f.cep.isEmpty());
+    if (hasAddress) {
+        QString street = esc(f.rua);
+        if (!f.numero.isEmpty())
+            street += QStringLiteral(", ") + esc(f.numero);
+        if (!f.bairro.isEmpty())
+            street += QStringLiteral(" - ") + esc(f.bairro);
+        v += QStringLiteral("LABEL;TYPE=HOME:Endereço") + kCrLf;
+        v += QStringLiteral("ADR;TYPE=HOME:;;") + street + u';' + esc(f.cidade) + u';' + esc(f.estado) +
+             u';' + esc(f.cep) + QStringLiteral(";Brasil") + kCrLf;
+    }
+    v += QStringLiteral("END:VCARD");
+    return v;
+}
+
+QByteArray vcfFileBytes(const QString& text) {
+    QString out;
+    out.reserve(text.size() + 2);
+    const qsizetype n = text.size();
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = text.at(i);
+        if (c != u'\r' && c != u'\n')
+            continue;
+        out += QStringView(text).mid(start, i - start);
+        out += kCrLf;
+        if (c == u'\r' && i + 1 < n && text.at(i + 1) == u'\n')
+            ++i;
+        start = i + 1;
+    }
+    // A last line without a break is still a line; a text ending in a break has no extra one.
+    if (start < n) {
+        out += QStringView(text).mid(start);
+        out += kCrLf;
+    }
+    return toUtf8(out);
+}
+
+void writeVcfFile(const QString& path, const QString& text) {
+    writeFileAtomically(path, vcfFileBytes(text));
+}
+
+} // namespace lumo
