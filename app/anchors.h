@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QRect>
+#include <QSize>
+#include <QWidget>
+
+#include <vector>
+
+namespace lumo {
+
+enum Anchor { akLeft = 1, akTop = 2, akRight = 4, akBottom = 8 };
+using Anchors = int;
+
+// Keeps children at their design places and follows a resize of their parent the way
+// anchored controls do: an edge anchored to the parent's far side keeps its distance to it.
+class AnchorSet {
+public:
+    explicit AnchorSet(QSize designParentSize) : FDesign(designParentSize) {}
+    void add(QWidget* child, QRect designRect, Anchors anchors);
+    void apply(QSize parentSize) const;
+
+private:
+    struct Entry {
+        QWidget* widget;
+        QRect rect;
+        Anchors anchors;
+    };
+    QSize FDesign;
+    std::vector<Entry> FEntries;
+};
+
+} // namespace lumo

@@ -1,0 +1,179 @@
+#pragma once
+
+#include "app/anchors.h"
+
+#include <QWidget>
+
+#include <QPixmap>
+
+#include <array>
+#include <functional>
+#include <memory>
+
+class QCheckBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QAction;
+class QPlainTextEdit;
+class QToolButton;
+
+namespace report {
+class TReport;
+class TPDFExport;
+class TJPEGExport;
+} // namespace report
+
+namespace lumo {
+struct CardDesign;
+class TCardLabel;
+class TCardPanel;
+class TColorDialog;
+class TImage;
+class TOpenDialog;
+class TSaveDialog;
+} // namespace lumo
+
+// Whether the vCard, the QR picture and the preview match the contact boxes.
+extern bool vcardgerado;
+
+// The main window: the contact form, the vCard, the card preview and the output actions.
+class TForm1 : public QWidget {
+public:
+    static constexpr int kDesignWidth = 1082;
+    static constexpr int kDesignHeight = 589;
+
+    explicit TForm1(QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // Name group
+    QFrame *painelnome, *Bevel5;
+    QLabel *Label4, *Label3, *Label10;
+    QLineEdit *edtnome, *edtsobrenome, *edtsufixo;
+    // Contact group
+    QFrame *painelcontato, *Bevel4;
+    QLabel *Label2, *Label1, *Label5, *Label12;
+    QLineEdit *edtfixo, *edtcelular, *edtsite, *edtemail;
+    // Address group
+    QFrame *painelendereco, *Bevel3;
+    QLabel *Label6, *Label7, *Label8, *Label9, *Estado, *Label11;
+    QLineEdit *edtrua, *edtnumero, *edtbairro, *edtcidade, *edtestado, *edtcep;
+    // vCard memo
+    QFrame *painelfooter, *Bevel1;
+    QPlainTextEdit* memovcard;
+    // Top row
+    QToolButton *SpeedButton7, *SpeedButton6, *SpeedButton8, *SpeedButton10, *SpeedButton9, *SpeedButton11,
+        *SpeedButton3;
+    QCheckBox *CheckBox3, *sangria;
+    // Card preview, front then back, elements in layer order
+    lumo::TCardPanel* painelfrente;
+    lumo::TImage *pbackground, *Image3, *Image4, *Image1;
+    lumo::TCardLabel *picone, *pnome, *psufixo;
+    lumo::TCardPanel* painelverso;
+    lumo::TImage *pbackgroundfundo, *pbackgroundfundop, *plogo;
+    // Bottom row
+    QToolButton *gerarvcard, *SpeedButton12, *SpeedButton1, *SpeedButton4, *SpeedButton5, *SpeedButton2;
+    QCheckBox *CheckBox1, *CheckBox2;
+    // The full-resolution QR picture, hidden
+    lumo::TImage* Image2;
+    // Non-visual components
+    lumo::TSaveDialog *SaveDialog1, *SaveDialog2, *SaveDialog3;
+    lumo::TOpenDialog* OpenDialog1;
+    lumo::TColorDialog *ColorDialog1, *ColorDialog2;
+    QMenu *PopupMenu1, *PopupMenu2, *PopupMenu3, *PopupMenu4;
+    QAction *Salvar1, *Romover1, *Remover1, *Removerimagemdofundo1;
+    std::unique_ptr<report::TReport> Report1, Report2;
+    std::unique_ptr<report::TPDFExport> PDFExport1;
+    std::unique_ptr<report::TJPEGExport> JPEGExport1;
+
+    // The Generate button's glyph from ImageList1: -1 none, 0 check mark, 1 refresh arrow.
+    int GerarImageIndex() const { return FGerarImageIndex; }
+    void SetGerarImageIndex(int index);
+    // The memo's text with its line breaks as CR LF.
+    QString MemoText() const;
+    // Runs when the about button is pressed; the application shell connects it.
+    void SetAboutHandler(std::function<void()> handler) { FAboutHandler = std::move(handler); }
+
+    // Handlers
+    void FormCreate();
+    void FormShow();
+    void FormResize();
+    void edtnomeKeyPress(QChar& Key);
+    void edtsobrenomeKeyPress(QChar& Key);
+    void edtsufixoKeyPress(QChar& Key);
+    void edtfixoKeyPress(QChar& Key);
+    void edtcelularKeyPress(QChar& Key);
+    void edtsiteKeyPress(QChar& Key);
+    void edtemailKeyPress(QChar& Key);
+    void edtruaKeyPress(QChar& Key);
+    void edtnumeroKeyPress(QChar& Key);
+    void edtbairroKeyPress(QChar& Key);
+    void edtcidadeKeyPress(QChar& Key);
+    void edtestadoKeyPress(QChar& Key);
+    void edtcepKeyPress(QChar& Key);
+    void edtnomeChange();
+    void edtsobrenomeChange();
+    void edtsufixoChange();
+    void edtfixoChange();
+    void edtcelularChange();
+    void edtsiteChange();
+    void edtruaChange();
+    void edtnumeroChange();
+    void edtbairroChange();
+    void edtcidadeChange();
+    void edtestadoChange();
+    void edtcepChange();
+    void gerarvcardClick();
+    void SpeedButton1Click();
+    void SpeedButton12Click();
+    void Image1ContextPopup();
+    void Salvar1Click();
+    void SpeedButton6Click();
+    void SpeedButton7Click();
+    void SpeedButton8Click();
+    void SpeedButton9Click();
+    void SpeedButton10Click();
+    void SpeedButton11Click();
+    void CheckBox3Click();
+    void pbackgroundContextPopup();
+    void pbackgroundfundoContextPopup();
+    void pbackgroundfundopContextPopup();
+    void plogoContextPopup();
+    void Romover1Click();
+    void Removerimagemdofundo1Click();
+    void Remover1Click();
+    void SpeedButton2Click();
+    void SpeedButton4Click();
+    void SpeedButton5Click();
+    void SpeedButton3Click();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void buildContactForm();
+    void buildFooter();
+    void buildPreview();
+    void buildButtons();
+    void buildComponents();
+    void connectHandlers();
+    void installIconFont();
+    void centre();
+    void contactChanged();
+    void enterMovesTo(QChar& key, QWidget* next);
+    void popupFor(QWidget* element, QMenu* menu, void (TForm1::*handler)());
+    // The card as the preview shows it now.
+    lumo::CardDesign Design() const;
+    // The document for the current bleed choice, filled from the preview and laid out.
+    report::TReport& PreparedDocument();
+
+    lumo::AnchorSet FFormAnchors;
+    lumo::AnchorSet FNomeAnchors, FContatoAnchors, FEnderecoAnchors, FFooterAnchors;
+    std::array<QPixmap, 2> FImageList1;
+    int FGerarImageIndex = -1;
+    bool FShown = false;
+    std::function<void()> FAboutHandler;
+};

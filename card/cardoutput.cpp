@@ -1,0 +1,171 @@
+#include "card/cardoutput.h"
+
+#include "platform/platform.h"
+
+#include <QPrinter>
+
+namespace lumo {
+
+namespace {
+
+using report::TMemoView;
+using report::TPictureView;
+using report::TReportPage;
+
+const QImage& qrPlate() {
+    static const QImage plate(QStringLiteral(":/pictures/qr_plate.png"));
+    return plate;
+}
+
+// Every front object but the background sits this far right and down on the bleed page.
+struct Offsets {
+    double frontX, frontY;
+};
+
+void addFront(report::TReport& doc, double width, double height, double pageW, double pageH, Offsets o) {
+    TReportPage& page = doc.AddPage(QStringLiteral("frente"));
+    page.SetPaperSize(width, height);
+    page.SetColor(Qt::white);
+
+    auto& background = page.Add<TPictureView>(QStringLiteral("Picture2"));
+    background.SetBounds(0, 0, pageW, pageH);
+    background.SetFillsPage(true);
+    background.SetKeepAspectRatio(false);
+    background.SetHighQuality(true);
+    background.SetTransparent(true);
+    background.SetTransparentColor(Qt::white);
+
+    auto text = [&](const QString& name, double left, double top, double w, double h, const QString& font,
+                    double fontHeight, bool bold, report::TVAlign valign) -> TMemoView& {
+        auto& memo = page.Add<TMemoView>(name);
+        memo.SetBounds(left + o.frontX, top + o.frontY, w, h);
+        memo.SetFontName(font);
+        memo.SetFontHeight(fontHeight);
+        memo.SetFontBold(bold);
+        memo.SetFontColor(Qt::black);
+        memo.SetHAlign(report::THAlign::Center);
+        memo.SetVAlign(valign);
+        return memo;
+    };
+    const QString arial = QStringLiteral("Arial");
+    text(QStringLiteral("rnome"), 17.00787402, 75.21259843, 170.16, 18.89765, arial, 13, true,
+         report::TVAlign::Top);
+    text(QStringLiteral("rsufixo"), 17.00787402, 92.22047244, 170.20212598, 15.11811024, arial, 9, false,
+         report::TVAlign::Top);
+
+    auto& plate = page.Add<TPictureView>(QStringLiteral("Picture5"));
+    plate.SetBounds(17.00787402 + o.frontX, 137.95275591 + o.frontY, 170.2243449, 170.07874016);
+    plate.SetKeepAspectRatio(true);
+    plate.SetCenter(true);
+    plate.SetHighQuality(true);
+    plate.SetTransparent(true);
+    plate.SetTransparentColor(QColor());
+    plate.SetPicture(qrPlate());
+
+    auto& qr = page.Add<TPictureView>(QStringLiteral("Picture1"));
+    qr.SetBounds(26.45669291 + o.frontX, 147.4015748 + o.frontY, 151.18110236, 151.18110236);
+    qr.SetKeepAspectRatio(true);
+    qr.SetCenter(true);
+    qr.SetHighQuality(true);
+    qr.SetTransparent(true);
+    qr.SetTransparentColor(QColor(0, 255, 0));
+
+    auto& icon = text(QStringLiteral("ricone"), 17.00787402, 7.55905512, 170.07874016, 39.93922024,
+                      QStringLiteral("icomoon"), 24, false, report::TVAlign::Bottom);
+    icon.SetText(QString(QChar(0xE900)));
+}
+
+void addBack(report::TReport& doc, double width, double height, double pageW, double pageH, double logoLeft,
+             double logoTop) {
+    TReportPage& page = doc.AddPage(QStringLiteral("verso"));
+    page.SetPaperSize(width, height);
+    page.SetColor(QColor());
+
+    auto& background = page.Add<TPictureView>(QStringLiteral("Picture4"));
+    background.SetBounds(0, 0, pageW, pageH);
+    background.SetFillsPage(true);
+    background.SetKeepAspectRatio(false);
+    background.SetHighQuality(false);
+    background.SetTransparent(false);
+
+    auto& logo = page.Add<TPictureView>(QStringLiteral("Picture3"));
+    logo.SetBounds(logoLeft, logoTop, 170.07874016, 291.02362205);
+    logo.SetKeepAspectRatio(true);
+    logo.SetCenter(true);
+    logo.SetHighQuality(true);
+    logo.SetTransparent(true);
+    logo.SetTransparentColor(QColor());
+}
+
+template <class T> T& find(const report::TReport& document, const QString& name) {
+    T* found = document.Find<T>(name);
+    Q_ASSERT(found);
+    return *found;
+}
+
+} // namespace
+
+std::unique_ptr<report::TReport> makeCardDocument(bool bleed) {
+    auto doc =
+        std::make_unique<report::TReport>(bleed ? QStringLiteral("Report2") : QStringLiteral("Report1"));
+    if (!bleed) {
+        addFront(*doc, 54, 86, 204.09462, 325.03958, {0, 0});
+        addBack(*doc, 54, 86, 204.09462, 325.03958, 17.00787402, 17.00787402);
+    } else {
+        addFront(*doc, 55, 87, 207.87415, 328.81911, {1.88976378, 1.95094488});
+        addBack(*doc, 55, 87, 207.87415, 328.81911, 19.38685943, 19.40622176);
+    }
+    return doc;
+}
+
+std::unique_ptr<report::TPDFExport> makePdfExport() {
+    auto pdf = std::make_unique<report::TPDFExport>();
+    pdf->SetAuthor(QStringLiteral("Lumo Card"));
+    pdf->SetSubject(QStringLiteral("Lumo Card PDF export"));
+    pdf->SetCreator(QStringLiteral("Lumo Card"));
+    pdf->SetCompressed(false);
+    pdf->SetEmbeddedFonts(true);
+    pdf->SetQuality(300);
+    pdf->SetPDFVersion(QStringLiteral("1.7"));
+    return pdf;
+}
+
+void fillCardDocument(report::TReport& document, const CardDesign& d) {
+    auto& front = find<report::TReportPage>(document, QStringLiteral("frente"));
+    auto& back = find<report::TReportPage>(document, QStringLiteral("verso"));
+    front.SetVisible(d.front);
+    back.SetVisible(d.back);
+    front.SetColor(d.frontColor);
+    back.SetColor(d.backColor);
+
+    auto& icon = find<TMemoView>(document, QStringLiteral("ricone"));
+    icon.SetVisible(d.icon);
+    icon.SetFontColor(d.nameColor);
+    auto& name = find<TMemoView>(document, QStringLiteral("rnome"));
+    name.SetText(d.name);
+    name.SetFontColor(d.nameColor);
+    auto& suffix = find<TMemoView>(document, QStringLiteral("rsufixo"));
+    suffix.SetText(d.suffix);
+    suffix.SetFontColor(d.suffixColor);
+
+    auto& background = find<TPictureView>(document, QStringLiteral("Picture2"));
+    background.SetPicture(d.frontBackground);
+    background.SetTransparentColor(d.frontColor);
+    find<TPictureView>(document, QStringLiteral("Picture1")).SetPicture(d.qr);
+    find<TPictureView>(document, QStringLiteral("Picture4")).SetPicture(d.backBackground);
+    auto& logo = find<TPictureView>(document, QStringLiteral("Picture3"));
+    logo.SetPicture(d.logo);
+    // The logo's left-out colour is the front's colour, even on the back page.
+    logo.SetTransparentColor(d.frontColor);
+}
+
+bool printCard(QWidget* parent, const report::TReport& document) {
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setFullPage(true);
+    if (!platform().printDialog(parent, printer))
+        return false;
+    document.Print(printer);
+    return true;
+}
+
+} // namespace lumo

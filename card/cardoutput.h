@@ -1,0 +1,41 @@
+#pragma once
+
+// The two card documents (without and with bleed) and the print, PDF and JPEG actions.
+
+#include "report/export.h"
+#include "report/report.h"
+
+#include <QColor>
+#include <QImage>
+#include <QString>
+
+#include <memory>
+
+class QWidget;
+
+namespace lumo {
+
+// What the outputs read from the preview at the moment they run.
+struct CardDesign {
+    bool front = true, back = false, bleed = false, icon = false;
+    QColor frontColor = Qt::white, backColor = Qt::white;
+    QColor nameColor = Qt::black, suffixColor = Qt::black;
+    QString name, suffix;
+    QImage frontBackground, backBackground, logo, qr;
+};
+
+// The card document with its pages "frente" and "verso": 54 × 86 mm, or 55 × 87 mm with bleed.
+std::unique_ptr<report::TReport> makeCardDocument(bool bleed);
+
+// The PDF exporter with the program's document information.
+std::unique_ptr<report::TPDFExport> makePdfExport();
+
+// Copies the design into the document's pages and objects; every value is set again, so
+// nothing of an earlier output carries over.
+void fillCardDocument(report::TReport& document, const CardDesign& design);
+
+// Shows the print dialog and prints the laid-out pages. Returns false when the user
+// cancels the dialog.
+bool printCard(QWidget* parent, const report::TReport& document);
+
+} // namespace lumo

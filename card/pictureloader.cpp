@@ -1,0 +1,54 @@
+#include "card/pictureloader.h"
+
+#include "platform/errors.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QImageReader>
+
+namespace lumo {
+
+QImage loadPicture(const QString& path) {
+    const QFileInfo info(path);
+    const QString extension = info.suffix();
+    const QString ext = extension.toLower();
+    QByteArray format;
+    if (ext == u"jpg" || ext == u"jpeg")
+        format = "jpeg";
+    else if (ext == u"png")
+        format = "png";
+    else if (ext == u"bmp")
+        format = "bmp";
+    else
+        throw UserError(QStringLiteral("Unknown picture file extension (.%1)").arg(extension));
+
+    const QString shown = QDir::toNativeSeparators(path);
+    const auto fail = [&](const QString& reason) {
+        throw UserError(QStringLiteral("Não foi possível abrir a imagem \"%1\": %2").arg(shown, reason));
+    };
+    if (!info.exists())
+        fail(QStringLiteral("o arquivo não existe."));
+    if (info.isDir())
+        fail(QStringLiteral("o caminho é uma pasta."));
+
+    QImageReader reader(path, format);
+    reader.setDecideFormatFromContent(false);
+    const QSize size = reader.size();
+    if (size.isValid() && qint64(size.width()) * size.height() > kMaxPicturePixels)
+        fail(QStringLiteral("a imagem é grande demais (%1 × %2 pixels; o máximo é %3 megapixels).")
+                 .arg(size.width())
+                 .arg(size.height())
+                 .arg(kMaxPicturePixels / 1'000'000));
+    // Qt's own limit is set to match, so a header that lies about its size is refused too.
+    reader.setAllocationLimit(int(kMaxPicturePixels * 4 / (1024 * 1024)) + 1);
+    QImage image;
+    if (!reader.read(&image) || image.isNull()) {
+        QString reason = reader.errorString();
+        if (info.size() == 0)
+            reason = QStringLiteral("o arquivo está vazio.");
+        fail(reason.endsWith(u'.') ? reason : reason + u'.');
+    }
+    return image;
+}
+
+} // namespace lumo

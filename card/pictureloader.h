@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QImage>
+#include <QString>
+
+namespace lumo {
+
+// The largest picture the program decodes, in pixels: a 48-megapixel photograph passes,
+// while a picture that would need gigabytes of memory is refused before decoding.
+constexpr qint64 kMaxPicturePixels = 48'000'000;
+
+// Reads a picture the user chose, its type decided by the file's extension (.jpg, .jpeg,
+// .png, .bmp). Throws lumo::UserError when the extension is unknown or the file cannot be
+// decoded completely; nothing is returned half-read.
+QImage loadPicture(const QString& path);
+
+} // namespace lumo

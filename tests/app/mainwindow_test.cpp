@@ -1,0 +1,259 @@
+#include "app/mainwindow.h"
+#include "card/cardlabel.h"
+#include "card/cardpanel.h"
+#include "card/image.h"
+#include "fakeplatform.h"
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QFile>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+namespace {
+
+class MainWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        vcardgerado = false;
+        form = std::make_unique<TForm1>();
+        form->show();
+        QApplication::setActiveWindow(form.get());
+    }
+    void type(QLineEdit* box, const QString& text) { QTest::keyClicks(box, text); }
+
+    FakePlatform fake;
+    std::unique_ptr<TForm1> form;
+};
+
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+} // namespace
+
+TEST_F(MainWindow, IconFontIsInstalledWithoutFollowingAPlantedLink) {
+    const QString temp = qEnvironmentVariable("TEMP");
+    EXPECT_TRUE(QFontDatabase::families().contains(QStringLiteral("icomoon"), Qt::CaseInsensitive));
+    const QFileInfo font(temp + "/icomoon.ttf");
+    EXPECT_FALSE(font.isSymLink());
+    QFile resource(":/fonts/icomoon.ttf");
+    ASSERT_TRUE(resource.open(QIODevice::ReadOnly));
+    EXPECT_EQ(readAll(font.filePath()), resource.readAll());
+    EXPECT_EQ(readAll(temp + "/victim.txt"), "victim");
+    EXPECT_TRUE(fake.errors.isEmpty());
+
+    // Once the family is there, a second window writes nothing.
+    QFile::remove(font.filePath());
+    TForm1 second;
+    EXPECT_FALSE(QFile::exists(font.filePath()));
+}
+
+TEST_F(MainWindow, ControlsCarryTheirNamesAndCaptions) {
+    EXPECT_EQ(form->windowTitle(), "Lumo Card");
+    const std::pair<const char*, const char*> captions[] = {
+        {"Label4", "Nome"},    {"Label3", "Sobrenome"}, {"Label10", "Sufixo"}, {"Label2", "Fixo"},
+        {"Label1", "Celular"}, {"Label5", "Site"},      {"Label12", "E-mail"}, {"Label6", "Rua"},
+        {"Label7", "Número"},  {"Label8", "Bairro"},    {"Label9", "Cidade"},  {"Estado", "Estado"},
+        {"Label11", "CEP"},
+    };
+    for (const auto& [name, caption] : captions) {
+        auto* label = form->findChild<QLabel*>(name);
+        ASSERT_TRUE(label) << name;
+        EXPECT_EQ(label->text(), QString::fromUtf8(caption));
+    }
+    for (const char* name : {"CheckBox1", "CheckBox2", "CheckBox3", "sangria"})
+        EXPECT_TRUE(form->findChild<QCheckBox*>(name)) << name;
+    EXPECT_TRUE(form->CheckBox1->isChecked());
+    EXPECT_FALSE(form->CheckBox2->isChecked());
+    EXPECT_EQ(form->gerarvcard->text(), "Gerar ");
+    for (int i = 1; i <= 12; ++i) {
+        auto* b = form->findChild<QToolButton*>(QStringLiteral("SpeedButton%1").arg(i));
+        ASSERT_TRUE(b) << i;
+        EXPECT_EQ(b->focusPolicy(), Qt::NoFocus);
+    }
+    EXPECT_TRUE(form->findChild<QPlainTextEdit*>("memovcard"));
+    EXPECT_FALSE(form->Image2->isVisible());
+    EXPECT_EQ(form->Image2->geometry(), QRect(-1990, -1987, 2000, 2000));
+}
+
+TEST_F(MainWindow, ShowPutsTypingIntoNome) {
+    EXPECT_EQ(QApplication::focusWidget(), form->edtnome);
+}
+
+TEST_F(MainWindow, EnterMovesAlongTheChainAndCepGenerates) {
+    QLineEdit* chain[] = {form->edtnome,    form->edtsobrenome, form->edtsufixo, form->edtfixo,
+                          form->edtcelular, form->edtsite,      form->edtemail,  form->edtrua,
+                          form->edtnumero,  form->edtbairro,    form->edtcidade, form->edtestado,
+                          form->edtcep};
+    for (size_t i = 0; i + 1 < std::size(chain); ++i) {
+        chain[i]->setFocus();
+        chain[i]->setText("x");
+        QTest::keyClick(chain[i], Qt::Key_Return);
+        EXPECT_EQ(QApplication::focusWidget(), chain[i + 1]) << i;
+        EXPECT_EQ(chain[i]->text(), "x");
+    }
+    form->edtcep->setFocus();
+    QTest::keyClick(form->edtcep, Qt::Key_Enter);
+    EXPECT_EQ(QApplication::focusWidget(), form->edtcep);
+    EXPECT_TRUE(form->MemoText().startsWith("BEGIN:VCARD\r\n"));
+    EXPECT_TRUE(vcardgerado);
+    EXPECT_EQ(fake.beeps, 0);
+}
+
+TEST_F(MainWindow, EnterInCepGeneratesWithEveryBoxEmpty) {
+    form->edtcep->setFocus();
+    QTest::keyClick(form->edtcep, Qt::Key_Return);
+    EXPECT_EQ(form->MemoText(), "BEGIN:VCARD\r\nVERSION:3.0\r\nFN: \r\nN:;;;;\r\nEND:VCARD");
+    EXPECT_EQ(form->GerarImageIndex(), 0);
+}
+
+TEST_F(MainWindow, TabFollowsTheWindowsTabOrder) {
+    QWidget* expected[] = {form->CheckBox2,    form->edtrua,    form->edtnumero, form->edtbairro,
+                           form->edtcidade,    form->edtestado, form->edtcep,    form->edtfixo,
+                           form->edtcelular,   form->edtsite,   form->edtemail,  form->edtnome,
+                           form->edtsobrenome, form->edtsufixo, form->memovcard, form->CheckBox3,
+                           form->sangria,      form->CheckBox1};
+    form->CheckBox1->setFocus();
+    for (QWidget* next : expected) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget(), next) << next->objectName().toStdString();
+    }
+}
+
+TEST_F(MainWindow, NameLineMirrorsNameBoxesWithItsSpace) {
+    type(form->edtnome, "Ana");
+    EXPECT_EQ(form->pnome->Caption(), "Ana ");
+    type(form->edtsobrenome, "Lima");
+    EXPECT_EQ(form->pnome->Caption(), "Ana Lima");
+    form->edtnome->clear();
+    form->edtsobrenome->clear();
+    EXPECT_EQ(form->pnome->Caption(), " ");
+    type(form->edtsufixo, "Arquiteta");
+    EXPECT_EQ(form->psufixo->Caption(), "Arquiteta");
+}
+
+TEST_F(MainWindow, GlyphShowsWhetherTheVCardIsCurrent) {
+    EXPECT_EQ(form->GerarImageIndex(), -1);
+    EXPECT_TRUE(form->gerarvcard->icon().isNull());
+    type(form->edtemail, "a");
+    EXPECT_EQ(form->GerarImageIndex(), 1);
+    EXPECT_FALSE(vcardgerado);
+    form->gerarvcard->click();
+    EXPECT_EQ(form->GerarImageIndex(), 0);
+    EXPECT_TRUE(vcardgerado);
+    type(form->edtcep, "1");
+    QTest::keyClick(form->edtcep, Qt::Key_Backspace);
+    EXPECT_EQ(form->GerarImageIndex(), 1);
+    EXPECT_FALSE(vcardgerado);
+    // Editing the memo leaves the state alone.
+    form->gerarvcard->click();
+    form->memovcard->appendPlainText("x");
+    EXPECT_TRUE(vcardgerado);
+}
+
+TEST_F(MainWindow, CopyIsSilentWhileStaleAndConfirmedWhenCurrent) {
+    form->memovcard->setPlainText("texto");
+    form->SpeedButton1->click();
+    EXPECT_TRUE(fake.clipboard.isEmpty());
+    EXPECT_TRUE(fake.messages.isEmpty());
+
+    type(form->edtnome, "Ana");
+    form->gerarvcard->click();
+    form->memovcard->appendPlainText("NOTE:editado");
+    form->SpeedButton1->click();
+    EXPECT_EQ(fake.clipboard, form->MemoText());
+    EXPECT_TRUE(fake.clipboard.endsWith("END:VCARD\r\nNOTE:editado"));
+    EXPECT_EQ(fake.messages, QStringList{"Copiado!"});
+
+    fake.clipboardFails = true;
+    form->SpeedButton1->click();
+    EXPECT_EQ(fake.messages.size(), 1);
+    EXPECT_EQ(fake.errors.size(), 1);
+}
+
+TEST_F(MainWindow, SavingTheVCardWritesTheMemoAndBeepsOnlyOnSuccess) {
+    QTemporaryDir dir;
+    type(form->edtnome, "Ana");
+    type(form->edtsobrenome, "Lima");
+    form->gerarvcard->click();
+
+    // Cancelled: nothing.
+    form->SpeedButton12->click();
+    ASSERT_EQ(fake.saveRequests.size(), 1u);
+    EXPECT_EQ(fake.saveRequests[0].dialogName, "SaveDialog3");
+    EXPECT_EQ(fake.saveRequests[0].fileName, "Ana Lima");
+    EXPECT_EQ(fake.saveRequests[0].defaultSuffix, "vcf");
+    EXPECT_EQ(fake.beeps, 0);
+
+    const QString path = dir.filePath("Ana Lima.vcf");
+    fake.saveAnswers.push_back(path);
+    form->SpeedButton12->click();
+    EXPECT_EQ(readAll(path), form->MemoText().toUtf8() + "\r\n");
+    EXPECT_EQ(fake.beeps, 1);
+
+    // A write that fails shows its error, sounds nothing and leaves the old file.
+    form->edtnome->setText("Outra");
+    form->gerarvcard->click();
+    fake.saveAnswers.push_back(dir.path());
+    form->SpeedButton12->click();
+    EXPECT_EQ(fake.beeps, 1);
+    ASSERT_EQ(fake.errors.size(), 1);
+    EXPECT_TRUE(fake.errors[0].contains(QDir::toNativeSeparators(dir.path())));
+    EXPECT_TRUE(readAll(path).contains("FN:Ana Lima"));
+
+    // An empty memo gives an empty file, whether or not the vCard is current.
+    form->memovcard->clear();
+    const QString empty = dir.filePath("vazio.vcf");
+    fake.saveAnswers.push_back(empty);
+    form->SpeedButton12->click();
+    EXPECT_EQ(readAll(empty), QByteArray());
+    EXPECT_EQ(fake.beeps, 2);
+}
+
+TEST_F(MainWindow, ColumnLayoutFollowsTheWindowWidth) {
+    struct Case {
+        int width;
+        int w;
+    };
+    // painelnome is 475 wide at the design size: w = 475 / 2 − 28 = 209.
+    for (const Case c : {Case{1082, 209}, Case{982, 159}, Case{1382, 359}}) {
+        form->resize(c.width, 589);
+        QApplication::processEvents();
+        const int panel = 475 + c.width - 1082;
+        EXPECT_EQ(form->painelnome->width(), panel) << c.width;
+        EXPECT_EQ(form->painelendereco->width(), panel);
+        for (QWidget* box :
+             {form->edtnome, form->edtsobrenome, form->edtfixo, form->edtcelular, form->edtsite,
+              form->edtemail, form->edtbairro, form->edtcidade, form->edtestado, form->edtcep})
+            EXPECT_EQ(box->width(), c.w) << box->objectName().toStdString() << " at " << c.width;
+        for (QWidget* right : {static_cast<QWidget*>(form->Label3), static_cast<QWidget*>(form->edtsobrenome),
+                               static_cast<QWidget*>(form->Label1), static_cast<QWidget*>(form->edtcelular),
+                               static_cast<QWidget*>(form->Label12), static_cast<QWidget*>(form->edtemail),
+                               static_cast<QWidget*>(form->Label9), static_cast<QWidget*>(form->edtcidade),
+                               static_cast<QWidget*>(form->Label11), static_cast<QWidget*>(form->edtcep)})
+            EXPECT_EQ(right->x(), c.w + 41) << right->objectName().toStdString();
+        EXPECT_EQ(form->edtnome->x(), 14);
+        EXPECT_EQ(form->edtnumero->x(), 353 + c.width - 1082);
+        EXPECT_EQ(form->edtrua->width(), form->edtnumero->x() - 41);
+        EXPECT_EQ(form->edtsufixo->width(), 444 + c.width - 1082);
+        // The preview and the button rows keep their distance to the right edge.
+        EXPECT_EQ(c.width - form->painelfrente->geometry().right(), 1082 - (496 + 273 - 1));
+        EXPECT_EQ(c.width - form->painelverso->x(), 1082 - 792);
+        EXPECT_EQ(c.width - form->SpeedButton2->x(), 1082 - 1035);
+        EXPECT_EQ(c.width - form->sangria->x(), 1082 - 689);
+        EXPECT_EQ(form->memovcard->width(), 1066 + c.width - 1082);
+    }
+    EXPECT_EQ(form->edtrua->width(), 312 + 300);
+    form->resize(1082, 589);
+    EXPECT_EQ(form->edtrua->width(), 312);
+    EXPECT_EQ(form->Label3->x(), 250);
+}

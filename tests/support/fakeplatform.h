@@ -1,0 +1,74 @@
+#pragma once
+
+// A platform that answers dialogs from queues, counts beeps and records boxes, so the
+// windows' handlers run headless.
+
+#include "platform/platform.h"
+
+#include <QList>
+#include <QStringList>
+
+#include <deque>
+#include <optional>
+#include <vector>
+
+class FakePlatform : public lumo::Platform {
+public:
+    FakePlatform() : FPrevious(lumo::setPlatform(this)) {}
+    ~FakePlatform() override { lumo::setPlatform(FPrevious); }
+
+    // Answers, taken in order; an empty queue cancels the dialog.
+    std::deque<std::optional<QString>> saveAnswers, openAnswers;
+    std::deque<std::optional<QColor>> colorAnswers;
+    std::deque<bool> printAnswers;
+
+    std::vector<lumo::SaveFileRequest> saveRequests;
+    std::vector<lumo::OpenFileRequest> openRequests;
+    std::vector<lumo::ColorRequest> colorRequests;
+    int printDialogs = 0;
+    QStringList messages, errors;
+    int beeps = 0;
+    QString clipboard;
+    bool clipboardFails = false;
+    QList<QUrl> urls;
+
+    std::optional<QString> saveFileName(QWidget*, const lumo::SaveFileRequest& r) override {
+        saveRequests.push_back(r);
+        return take(saveAnswers);
+    }
+    std::optional<QString> openFileName(QWidget*, const lumo::OpenFileRequest& r) override {
+        openRequests.push_back(r);
+        return take(openAnswers);
+    }
+    std::optional<QColor> color(QWidget*, const lumo::ColorRequest& r) override {
+        colorRequests.push_back(r);
+        return take(colorAnswers);
+    }
+    bool printDialog(QWidget*, QPrinter&) override {
+        ++printDialogs;
+        if (printAnswers.empty())
+            return false;
+        const bool answer = printAnswers.front();
+        printAnswers.pop_front();
+        return answer;
+    }
+    void message(QWidget*, const QString& text) override { messages << text; }
+    void error(QWidget*, const QString& text) override { errors << text; }
+    void beep() override { ++beeps; }
+    void setClipboardText(const QString& text) override {
+        if (clipboardFails)
+            throw lumo::UserError(QStringLiteral("Não foi possível abrir a área de transferência."));
+        clipboard = text;
+    }
+    void openUrl(const QUrl& url) override { urls << url; }
+
+private:
+    template <class T> static std::optional<T> take(std::deque<std::optional<T>>& queue) {
+        if (queue.empty())
+            return std::nullopt;
+        auto answer = queue.front();
+        queue.pop_front();
+        return answer;
+    }
+    lumo::Platform* FPrevious;
+};
