@@ -2,7 +2,9 @@
 
 #include "platform/errors.h"
 
+#include <QBuffer>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 
@@ -31,7 +33,23 @@ QImage loadPicture(const QString& path) {
     if (info.isDir())
         fail(QStringLiteral("o caminho é uma pasta."));
 
-    QImageReader reader(path, format);
+    QFile file(path);
+    if (file.size() > kMaxPictureFileBytes)
+        fail(QStringLiteral("o arquivo é grande demais."));
+    if (!file.open(QIODevice::ReadOnly))
+        fail(file.errorString());
+    QByteArray data = file.readAll();
+    file.close();
+    if (data.isEmpty())
+        fail(QStringLiteral("o arquivo está vazio."));
+    // A JPEG cut short still decodes, with grey where the data ran out; refuse it instead.
+    // Inside the coded data a 0xFF byte is always stuffed, so FF D9 only marks an image's end.
+    if (format == "jpeg" && data.startsWith("\xFF\xD8") && !data.contains("\xFF\xD9"))
+        fail(QStringLiteral("o arquivo está incompleto."));
+
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, format);
     reader.setDecideFormatFromContent(false);
     const QSize size = reader.size();
     if (size.isValid() && qint64(size.width()) * size.height() > kMaxPicturePixels)
@@ -43,9 +61,7 @@ QImage loadPicture(const QString& path) {
     reader.setAllocationLimit(int(kMaxPicturePixels * 4 / (1024 * 1024)) + 1);
     QImage image;
     if (!reader.read(&image) || image.isNull()) {
-        QString reason = reader.errorString();
-        if (info.size() == 0)
-            reason = QStringLiteral("o arquivo está vazio.");
+        const QString reason = reader.errorString();
         fail(reason.endsWith(u'.') ? reason : reason + u'.');
     }
     return image;

@@ -6,6 +6,7 @@
 #include "platform/platform.h"
 
 #include <QList>
+#include <QPrinter>
 #include <QStringList>
 
 #include <deque>
@@ -26,6 +27,7 @@ public:
     std::vector<lumo::OpenFileRequest> openRequests;
     std::vector<lumo::ColorRequest> colorRequests;
     int printDialogs = 0;
+    QString printToPdf;
     QStringList messages, errors;
     int beeps = 0;
     QString clipboard;
@@ -44,12 +46,17 @@ public:
         colorRequests.push_back(r);
         return take(colorAnswers);
     }
-    bool printDialog(QWidget*, QPrinter&) override {
+    bool printDialog(QWidget*, QPrinter& printer) override {
         ++printDialogs;
         if (printAnswers.empty())
             return false;
         const bool answer = printAnswers.front();
         printAnswers.pop_front();
+        // A confirmed dialog "prints" into a PDF file the test can read back.
+        if (answer && !printToPdf.isEmpty()) {
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(printToPdf);
+        }
         return answer;
     }
     void message(QWidget*, const QString& text) override { messages << text; }

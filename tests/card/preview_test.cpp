@@ -1,0 +1,424 @@
+#include "app/mainwindow.h"
+#include "card/cardlabel.h"
+#include "card/cardpanel.h"
+#include "card/image.h"
+#include "card/pictureloader.h"
+#include "card/qrpicture.h"
+#include "contact/vcard.h"
+#include "fakeplatform.h"
+#include "platform/errors.h"
+#include "zbardecode.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QBuffer>
+#include <QCheckBox>
+#include <QFile>
+#include <QImageReader>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <QtEndian>
+
+#include <set>
+
+namespace {
+
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeAll(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+QImage solid(QSize size, QColor color) {
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(color);
+    return image;
+}
+
+// Lengths of the runs of equal pixels along row y.
+std::vector<int> runs(const QImage& picture, int y) {
+    std::vector<int> out;
+    int run = 1;
+    for (int x = 1; x < picture.width(); ++x) {
+        if (qGray(picture.pixel(x, y)) == qGray(picture.pixel(x - 1, y))) {
+            ++run;
+        } else {
+            out.push_back(run);
+            run = 1;
+        }
+    }
+    out.push_back(run);
+    return out;
+}
+
+// A PNG whose header claims `width` × `height` pixels.
+QByteArray pngClaiming(quint32 width, quint32 height) {
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    solid({1, 1}, Qt::red).save(&buffer, "png");
+    // IHDR data starts at byte 16; its CRC covers the chunk type and data (bytes 12..28).
+    qToBigEndian(width, png.data() + 16);
+    qToBigEndian(height, png.data() + 20);
+    // PNG chunks carry a CRC-32 (the zlib one).
+    quint32 c = 0xFFFFFFFFu;
+    for (int i = 12; i < 29; ++i) {
+        c ^= quint8(png[i]);
+        for (int k = 0; k < 8; ++k)
+            c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1u)));
+    }
+    qToBigEndian(c ^ 0xFFFFFFFFu, png.data() + 29);
+    return png;
+}
+
+class Preview : public ::testing::Test {
+protected:
+    void SetUp() override {
+        vcardgerado = false;
+        form = std::make_unique<TForm1>();
+        form->show();
+        QApplication::setActiveWindow(form.get());
+    }
+    void TearDown() override {
+        if (QWidget* popup = QApplication::activePopupWidget())
+            popup->close();
+    }
+
+    // Right-clicks the panel at `pos` the way a mouse does, and returns the menu that opened.
+    QMenu* rightClick(QWidget* panel, QPoint pos) {
+        if (QWidget* popup = QApplication::activePopupWidget())
+            popup->close();
+        QWidget* target = panel->childAt(pos);
+        if (!target)
+            target = panel;
+        QContextMenuEvent event(QContextMenuEvent::Mouse, target->mapFrom(panel, pos),
+                                panel->mapToGlobal(pos));
+        QApplication::sendEvent(target, &event);
+        return qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    }
+    QString menuAt(QWidget* panel, QPoint pos) {
+        QMenu* menu = rightClick(panel, pos);
+        QString name = menu ? menu->objectName() : QString();
+        if (menu)
+            menu->close();
+        return name;
+    }
+    bool itemEnabledAt(QWidget* panel, QPoint pos) {
+        QMenu* menu = rightClick(panel, pos);
+        bool enabled = menu && menu->actions().value(0) && menu->actions()[0]->isEnabled();
+        if (menu)
+            menu->close();
+        return enabled;
+    }
+    QString picture(const char* name, QSize size, QColor color) {
+        const QString path = dir.filePath(QString::fromLatin1(name));
+        EXPECT_TRUE(solid(size, color).save(path));
+        return path;
+    }
+
+    QTemporaryDir dir;
+    FakePlatform fake;
+    std::unique_ptr<TForm1> form;
+};
+
+} // namespace
+
+TEST(QrPicture, SolidBlackAndWhiteBlocksOfTheSymbol) {
+    const QImage picture = lumo::renderQrPicture("AB"); // version 1, 21 modules
+    ASSERT_EQ(picture.size(), QSize(2000, 2000));
+    std::set<int> values;
+    for (int y = 0; y < 2000; y += 7)
+        for (int x = 0; x < 2000; ++x)
+            values.insert(qGray(picture.pixel(x, y)));
+    EXPECT_EQ(values, (std::set<int>{0, 255}));
+    // The top row crosses the two finder patterns: 7 modules dark, 7 light, 7 dark.
+    const std::vector<int> top = runs(picture, 0);
+    ASSERT_EQ(top.size(), 3u);
+    EXPECT_NEAR(top[0], 7 * 2000 / 21, 1);
+    // Each module is a block of 95 or 96 pixels.
+    for (int run : runs(picture, 6 * 2000 / 21 + 40)) // the timing row
+        EXPECT_TRUE(run % 95 == 0 || run % 96 == 0 || (run >= 95 && run <= 96 * 7)) << run;
+    EXPECT_EQ(lumo::renderQrPicture("AB"), picture);
+}
+
+TEST(QrPicture, EmptyCardIsVersionThreeAndDecodesToTheVCard) {
+    const QString vcard = lumo::composeVCard({});
+    const QImage picture = lumo::renderQrPicture(vcard);
+    // A 29-module symbol: the finder pattern is 7 modules of 2000/29 pixels.
+    EXPECT_NEAR(runs(picture, 0)[0], 7 * 2000 / 29, 1);
+    QImage framed(2400, 2400, QImage::Format_RGB32);
+    framed.fill(Qt::white);
+    QPainter(&framed).drawImage(200, 200, picture);
+    EXPECT_EQ(decodeQr(framed), QList<QByteArray>{vcard.toUtf8()});
+}
+
+TEST(QrPicture, TextBeyondTheLargestSymbolRaisesAPortugueseError) {
+    try {
+        lumo::renderQrPicture(QString(2954, u'a'));
+        FAIL() << "no error";
+    } catch (const std::exception& e) {
+        EXPECT_TRUE(QString::fromUtf8(e.what()).contains("2954")) << e.what();
+    }
+}
+
+TEST(PictureLoader, BadFilesRaiseClearErrors) {
+    QTemporaryDir dir;
+    QByteArray png;
+    {
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        solid({64, 64}, Qt::blue).save(&buffer, "png");
+    }
+    QByteArray jpg;
+    {
+        QBuffer buffer(&jpg);
+        buffer.open(QIODevice::WriteOnly);
+        solid({64, 64}, Qt::blue).save(&buffer, "jpg");
+    }
+    struct Case {
+        const char* name;
+        QByteArray bytes;
+        const char* says;
+    };
+    const Case cases[] = {
+        {"vazio.png", "", "vazio"},
+        {"texto.png", "isto não é uma imagem\n", "imagem"},
+        {"corrompido.jpg", QByteArray(500, '\x5A'), "imagem"},
+        {"cortado.png", png.left(png.size() / 2), "imagem"},
+        {"cortado.jpg", jpg.left(jpg.size() / 2), "incompleto"},
+        {"enorme.png", pngClaiming(30000, 30000), "grande demais"},
+        {"imagem.gif", png, "Unknown picture file extension (.gif)"},
+    };
+    for (const Case& c : cases) {
+        const QString path = dir.filePath(c.name);
+        writeAll(path, c.bytes);
+        try {
+            lumo::loadPicture(path);
+            ADD_FAILURE() << c.name << " loaded";
+        } catch (const lumo::UserError& e) {
+            EXPECT_TRUE(QString::fromUtf8(e.what()).contains(QString::fromUtf8(c.says)))
+                << c.name << ": " << e.what();
+        }
+    }
+    EXPECT_THROW(lumo::loadPicture(dir.filePath("sumiu.png")), lumo::UserError);
+    QDir(dir.path()).mkdir("pasta.png");
+    EXPECT_THROW(lumo::loadPicture(dir.filePath("pasta.png")), lumo::UserError);
+    writeAll(dir.filePath("ok.PNG"), png);
+    EXPECT_EQ(lumo::loadPicture(dir.filePath("ok.PNG")).size(), QSize(64, 64));
+}
+
+TEST_F(Preview, GenerateShowsTheQrAndMarksTheVCardCurrent) {
+    QTest::keyClicks(form->edtnome, "João");
+    form->gerarvcard->click();
+    EXPECT_TRUE(vcardgerado);
+    EXPECT_EQ(form->Image2->Picture().size(), QSize(2000, 2000));
+    EXPECT_EQ(form->Image1->Picture(), form->Image2->Picture());
+    QImage framed(2200, 2200, QImage::Format_RGB32);
+    framed.fill(Qt::white);
+    QPainter(&framed).drawImage(100, 100, form->Image2->Picture());
+    EXPECT_EQ(decodeQr(framed), QList<QByteArray>{form->MemoText().toUtf8()});
+}
+
+TEST_F(Preview, FailedGenerateKeepsThePicturesAndTheStaleState) {
+    form->gerarvcard->click();
+    const QImage before = form->Image2->Picture();
+    form->edtsufixo->setText(QString(3000, u'x'));
+    form->gerarvcard->click();
+    ASSERT_EQ(fake.errors.size(), 1);
+    EXPECT_TRUE(fake.errors[0].contains("máximo 2953")) << fake.errors[0].toStdString();
+    EXPECT_FALSE(vcardgerado);
+    EXPECT_EQ(form->GerarImageIndex(), 1);
+    EXPECT_EQ(form->Image2->Picture(), before);
+    EXPECT_EQ(form->Image1->Picture(), before);
+    EXPECT_TRUE(form->MemoText().contains(QString(3000, u'x')));
+}
+
+TEST_F(Preview, SavingTheQrPictureWritesADecodableJpeg) {
+    // Empty memo: the item is disabled and the action does nothing.
+    EXPECT_EQ(menuAt(form->painelfrente, {130, 300}), "PopupMenu1");
+    EXPECT_FALSE(itemEnabledAt(form->painelfrente, {130, 300}));
+    form->Salvar1Click();
+    EXPECT_TRUE(fake.saveRequests.empty());
+
+    // Text typed into the memo enables it, but without a picture nothing is written.
+    form->memovcard->setPlainText("x");
+    EXPECT_TRUE(itemEnabledAt(form->painelfrente, {30, 200}));
+    fake.saveAnswers.push_back(dir.filePath("nada.jpg"));
+    form->Salvar1->trigger();
+    EXPECT_FALSE(QFile::exists(dir.filePath("nada.jpg")));
+
+    QTest::keyClicks(form->edtnome, "Ana");
+    form->gerarvcard->click();
+    QTest::keyClicks(form->edtnome, "x"); // stale does not matter here
+    const QString path = dir.filePath("qr.jpg");
+    fake.saveAnswers.push_back(path);
+    form->Salvar1->trigger();
+    EXPECT_EQ(fake.saveRequests.back().fileName, "Código QR Vcard Anax ");
+    EXPECT_EQ(fake.saveRequests.back().dialogName, "SaveDialog1");
+    QImageReader reader(path);
+    EXPECT_EQ(reader.format(), "jpeg");
+    const QImage saved = reader.read();
+    ASSERT_EQ(saved.size(), QSize(2000, 2000));
+    QImage framed(2200, 2200, QImage::Format_RGB32);
+    framed.fill(Qt::white);
+    QPainter(&framed).drawImage(100, 100, saved);
+    EXPECT_EQ(decodeQr(framed),
+              QList<QByteArray>{
+                  lumo::composeVCard({"Ana", {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}}).toUtf8()});
+    EXPECT_EQ(fake.beeps, 0);
+}
+
+TEST_F(Preview, RightClickOpensTheMenuOfTheTopmostElement) {
+    struct Case {
+        const char* what;
+        bool back;
+        QPoint at;
+        const char* menu;
+    };
+    form->CheckBox3->click(); // the icon shown must not change the front's menu
+    const Case cases[] = {
+        {"front corner", false, {2, 2}, "PopupMenu2"},
+        {"front icon", false, {136, 45}, "PopupMenu2"},
+        {"front name", false, {136, 110}, "PopupMenu2"},
+        {"front suffix", false, {136, 130}, "PopupMenu2"},
+        {"QR plate", false, {25, 190}, "PopupMenu1"},
+        {"QR picture", false, {136, 300}, "PopupMenu1"},
+        {"front bottom", false, {136, 425}, "PopupMenu2"},
+        {"logo box corner", true, {23, 23}, "PopupMenu3"},
+        {"logo box far corner", true, {250, 412}, "PopupMenu3"},
+        {"back margin left", true, {22, 200}, "PopupMenu4"},
+        {"back margin bottom", true, {136, 413}, "PopupMenu4"},
+        {"back margin right", true, {251, 30}, "PopupMenu4"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(menuAt(c.back ? static_cast<QWidget*>(form->painelverso) : form->painelfrente, c.at),
+                  c.menu)
+            << c.what;
+}
+
+TEST_F(Preview, RemoveItemsAreEnabledOnlyForLoadedPictures) {
+    EXPECT_FALSE(itemEnabledAt(form->painelfrente, {5, 5}));
+    EXPECT_FALSE(itemEnabledAt(form->painelverso, {100, 100}));
+    EXPECT_FALSE(itemEnabledAt(form->painelverso, {5, 5}));
+
+    fake.openAnswers = {picture("fundo.png", {300, 100}, Qt::red), picture("verso.jpg", {50, 50}, Qt::green),
+                        picture("logo.bmp", {400, 100}, Qt::blue)};
+    form->SpeedButton8->click();
+    form->SpeedButton9->click();
+    form->SpeedButton11->click();
+    EXPECT_EQ(fake.openRequests[0].filter, "Imagem (*.jpg *.jpeg *.png *.bmp)");
+    EXPECT_TRUE(itemEnabledAt(form->painelfrente, {5, 5}));
+    EXPECT_TRUE(itemEnabledAt(form->painelverso, {100, 100}));
+    EXPECT_TRUE(itemEnabledAt(form->painelverso, {5, 5}));
+
+    rightClick(form->painelverso, {100, 100})->actions()[0]->trigger();
+    EXPECT_TRUE(form->plogo->Empty());
+    rightClick(form->painelverso, {5, 5})->actions()[0]->trigger();
+    EXPECT_TRUE(form->pbackgroundfundo->Empty());
+    rightClick(form->painelfrente, {5, 5})->actions()[0]->trigger();
+    EXPECT_TRUE(form->pbackground->Empty());
+    // Removing leaves "Verso" as the logo left it.
+    EXPECT_TRUE(form->CheckBox2->isChecked());
+}
+
+TEST_F(Preview, VersoIsTickedByBackColourAndLogoOnly) {
+    form->SpeedButton10->click(); // cancelled
+    EXPECT_FALSE(form->CheckBox2->isChecked());
+    fake.openAnswers.push_back(picture("fundo.png", {10, 10}, Qt::red));
+    form->SpeedButton9->click();
+    EXPECT_FALSE(form->CheckBox2->isChecked());
+    EXPECT_FALSE(form->pbackgroundfundo->Empty());
+
+    // The dialog starts from its own last colour, not from the card's.
+    fake.colorAnswers.push_back(QColor(Qt::white));
+    form->SpeedButton10->click();
+    EXPECT_EQ(fake.colorRequests.back().initial, QColor(52, 111, 158));
+    EXPECT_TRUE(form->CheckBox2->isChecked());
+
+    form->CheckBox2->setChecked(false);
+    fake.openAnswers.push_back(picture("logo.png", {10, 10}, Qt::blue));
+    form->SpeedButton11->click();
+    EXPECT_TRUE(form->CheckBox2->isChecked());
+
+    form->CheckBox2->setChecked(false);
+    fake.colorAnswers.push_back(QColor(Qt::yellow));
+    form->SpeedButton10->click();
+    EXPECT_EQ(form->painelverso->Color(), QColor(Qt::yellow));
+    EXPECT_EQ(fake.colorRequests.back().initial, QColor(Qt::white));
+    EXPECT_EQ(fake.colorRequests.back().dialogName, "ColorDialog1");
+}
+
+TEST_F(Preview, ColoursGoToTheirTargets) {
+    fake.colorAnswers = {QColor(Qt::red), QColor(Qt::darkGreen)};
+    form->SpeedButton7->click();
+    form->SpeedButton6->click();
+    EXPECT_EQ(form->painelfrente->Color(), QColor(Qt::red));
+    EXPECT_EQ(form->painelverso->Color(), QColor(Qt::white));
+    EXPECT_FALSE(form->CheckBox2->isChecked());
+    for (lumo::TCardLabel* label : {form->picone, form->pnome, form->psufixo})
+        EXPECT_EQ(label->FontColor(), QColor(Qt::darkGreen));
+    EXPECT_EQ(fake.colorRequests[1].dialogName, "ColorDialog2");
+    // Each dialog keeps its own start colour and custom colours.
+    EXPECT_EQ(fake.colorRequests[1].initial, QColor(52, 111, 158));
+}
+
+TEST_F(Preview, IconFollowsNfcOnly) {
+    EXPECT_FALSE(form->picone->isVisible());
+    form->sangria->click();
+    EXPECT_FALSE(form->picone->isVisible());
+    form->CheckBox3->click();
+    EXPECT_TRUE(form->picone->isVisible());
+    form->sangria->click();
+    EXPECT_TRUE(form->picone->isVisible());
+    form->CheckBox3->click();
+    EXPECT_FALSE(form->picone->isVisible());
+}
+
+TEST_F(Preview, BadPictureKeepsThePreviousPictureAndState) {
+    fake.openAnswers.push_back(picture("bom.png", {20, 10}, Qt::red));
+    form->SpeedButton11->click();
+    const QImage logo = form->plogo->Picture();
+    form->CheckBox2->setChecked(false);
+
+    const QString bad[] = {dir.filePath("vazio.png"), dir.filePath("sumiu.jpg"), dir.filePath("x.txt")};
+    writeAll(bad[0], "");
+    for (const QString& path : bad) {
+        fake.openAnswers.push_back(path);
+        form->SpeedButton11->click();
+    }
+    EXPECT_EQ(fake.errors.size(), 3);
+    EXPECT_TRUE(fake.errors.last().contains("Unknown picture file extension (.txt)"));
+    EXPECT_EQ(form->plogo->Picture(), logo);
+    EXPECT_FALSE(form->CheckBox2->isChecked());
+}
+
+TEST_F(Preview, PicturesArePlacedByTheirElementsRules) {
+    fake.openAnswers = {picture("largo.png", {400, 100}, Qt::red), picture("logo.png", {400, 100}, Qt::blue)};
+    form->SpeedButton8->click();
+    form->SpeedButton11->click();
+    const QImage front = form->painelfrente->grab().toImage();
+    const QImage back = form->painelverso->grab().toImage();
+    // The background is stretched over the whole front (inside the frame's rounding).
+    EXPECT_EQ(QColor(front.pixel(60, 10)), QColor(Qt::red));
+    EXPECT_EQ(QColor(front.pixel(136, 430)), QColor(Qt::red));
+    // The wide logo keeps its proportions in the 228 × 390 box: 228 × 57, centred.
+    EXPECT_EQ(QColor(back.pixel(136, 218)), QColor(Qt::blue));
+    EXPECT_EQ(QColor(back.pixel(136, 23 + 390 / 2 - 57 / 2 - 3)), QColor(Qt::white));
+    EXPECT_EQ(QColor(back.pixel(136, 23 + 390 / 2 + 57 / 2 + 3)), QColor(Qt::white));
+    EXPECT_EQ(lumo::placePicture({400, 100}, {228, 390}, lumo::Placement::Fit), QRect(0, 167, 228, 57));
+    EXPECT_EQ(lumo::placePicture({2000, 2000}, {200, 200}, lumo::Placement::ShrinkOnly),
+              QRect(0, 0, 200, 200));
+    EXPECT_EQ(lumo::placePicture({100, 50}, {200, 200}, lumo::Placement::ShrinkOnly), QRect(50, 75, 100, 50));
+}
