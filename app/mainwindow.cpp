@@ -443,7 +443,7 @@ void TForm1::installIconFont() {
     const QString path = temp + QStringLiteral("/icomoon.ttf");
     try {
         // A new file renamed into place: a link planted at that name is replaced, not followed.
-        lumo::writeFileAtomically(path, data);
+        lumo::replaceFileAtomically(path, data);
     } catch (...) {
         // The icon must show whatever happened to the file, so register the embedded copy.
         QFontDatabase::addApplicationFontFromData(data);

@@ -10,4 +10,8 @@ namespace lumo {
 // the path and the reason when the write fails.
 void writeFileAtomically(const QString& path, const QByteArray& bytes);
 
+// Like writeFileAtomically, but a link standing at `path` is replaced by the new file
+// rather than followed, for files written into shared folders.
+void replaceFileAtomically(const QString& path, const QByteArray& bytes);
+
 } // namespace lumo

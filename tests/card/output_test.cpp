@@ -196,6 +196,20 @@ TEST_F(Output, JpegPagesAreNumberedSizedAndScan) {
     EXPECT_EQ(QImage(dir.filePath("so_verso.1.jpg")).size(), QSize(650, 1028));
 }
 
+TEST_F(Output, LargestSymbolScansOnBothOutputs) {
+    form->edtsufixo->setText(QString(2800, u'a'));
+    generate();
+    ASSERT_GT(vcard().size(), 2809); // more than version 39 holds
+    fake.saveAnswers = {dir.filePath("v40.pdf"), dir.filePath("v40.jpg")};
+    form->SpeedButton5->click();
+    form->SpeedButton4->click();
+    ASSERT_TRUE(fake.errors.isEmpty()) << fake.errors.join("\n").toStdString();
+    EXPECT_EQ(decodeFramed(QImage(dir.filePath("v40.1.jpg")), 3), QList<QByteArray>{vcard()});
+    if (QStandardPaths::findExecutable("pdftoppm").isEmpty())
+        GTEST_SKIP() << "pdftoppm missing";
+    EXPECT_EQ(decodeQr(rasterize(dir.filePath("v40.pdf"), 600)), QList<QByteArray>{vcard()});
+}
+
 TEST_F(Output, CardGeometryMatchesTheDocument) {
     generate("Ana", "Lima");
     form->CheckBox3->setChecked(true);

@@ -10,6 +10,7 @@
 #include <zbar.h>
 
 inline QList<QByteArray> decodeQr(const QImage& picture) {
+    using namespace zbar; // the C interface lives in this namespace when compiled as C++
     const QImage grey = picture.convertToFormat(QImage::Format_Grayscale8);
     const int w = grey.width(), h = grey.height();
     QByteArray pixels(qsizetype(w) * h, Qt::Uninitialized);
