@@ -9,6 +9,7 @@
 #include "contact/vcard.h"
 #include "platform/dialogs.h"
 #include "platform/fileio.h"
+#include "platform/fonts.h"
 #include "platform/platform.h"
 #include "report/export.h"
 #include "report/report.h"
@@ -24,6 +25,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QScreen>
 #include <QToolButton>
 
@@ -72,6 +74,7 @@ TForm1::TForm1(QWidget* parent)
     : QWidget(parent), FFormAnchors(QSize(kDesignWidth, kDesignHeight)), FNomeAnchors(QSize(475, 139)),
       FContatoAnchors(QSize(475, 137)), FEnderecoAnchors(QSize(475, 197)), FFooterAnchors(QSize(1066, 41)) {
     setObjectName(QStringLiteral("Form1"));
+    lumo::installFontSubstitutes();
     setWindowTitle(QStringLiteral("Lumo Card"));
     setFont(uiFont(11));
     setAutoFillBackground(true);
@@ -258,11 +261,14 @@ void TForm1::buildButtons() {
     SpeedButton11 = button(QStringLiteral("SpeedButton11"), QStringLiteral("logo"), {956, 8, 33, 33});
     SpeedButton3 = button(QStringLiteral("SpeedButton3"), QStringLiteral("info"), {1039, 8, 35, 33});
 
-    gerarvcard = button(QStringLiteral("gerarvcard"), QString(), {496, 491, 282, 38});
-    gerarvcard->setText(QStringLiteral("Gerar "));
-    gerarvcard->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    // The glyph stands at the right of the caption.
+    // A push button centres its caption and glyph together; mirrored, the glyph stands at
+    // the right of the caption.
+    gerarvcard = new QPushButton(QStringLiteral("Gerar "), this);
+    gerarvcard->setObjectName(QStringLiteral("gerarvcard"));
+    gerarvcard->setFocusPolicy(Qt::NoFocus);
+    gerarvcard->setIconSize(QSize(24, 24));
     gerarvcard->setLayoutDirection(Qt::RightToLeft);
+    FFormAnchors.add(gerarvcard, QRect(496, 491, 282, 38), kRight);
     SpeedButton12 = button(QStringLiteral("SpeedButton12"), QStringLiteral("save"), {793, 491, 38, 38});
     SpeedButton1 = button(QStringLiteral("SpeedButton1"), QStringLiteral("copy"), {837, 491, 38, 38});
     CheckBox1 = check(QStringLiteral("CheckBox1"), QStringLiteral("Frente"), {883, 491, 58, 19}, true);
@@ -333,7 +339,7 @@ void TForm1::connectHandlers() {
     on(edtestado, &QLineEdit::textChanged, &TForm1::edtestadoChange);
     on(edtcep, &QLineEdit::textChanged, &TForm1::edtcepChange);
 
-    on(gerarvcard, &QToolButton::clicked, &TForm1::gerarvcardClick);
+    on(gerarvcard, &QPushButton::clicked, &TForm1::gerarvcardClick);
     on(SpeedButton1, &QToolButton::clicked, &TForm1::SpeedButton1Click);
     on(SpeedButton12, &QToolButton::clicked, &TForm1::SpeedButton12Click);
     on(SpeedButton2, &QToolButton::clicked, &TForm1::SpeedButton2Click);

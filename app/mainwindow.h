@@ -17,6 +17,7 @@ class QLineEdit;
 class QMenu;
 class QAction;
 class QPlainTextEdit;
+class QPushButton;
 class QToolButton;
 
 namespace report {
@@ -73,7 +74,8 @@ public:
     lumo::TCardPanel* painelverso;
     lumo::TImage *pbackgroundfundo, *pbackgroundfundop, *plogo;
     // Bottom row
-    QToolButton *gerarvcard, *SpeedButton12, *SpeedButton1, *SpeedButton4, *SpeedButton5, *SpeedButton2;
+    QPushButton* gerarvcard;
+    QToolButton *SpeedButton12, *SpeedButton1, *SpeedButton4, *SpeedButton5, *SpeedButton2;
     QCheckBox *CheckBox1, *CheckBox2;
     // The full-resolution QR picture, hidden
     lumo::TImage* Image2;

@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QToolButton>
 
 namespace {
@@ -33,8 +34,12 @@ void generate(benchmark::State& state, bool version40) {
     }
 }
 
-void BM_GenerateTypical(benchmark::State& state) { generate(state, false); }
-void BM_GenerateVersion40(benchmark::State& state) { generate(state, true); }
+void BM_GenerateTypical(benchmark::State& state) {
+    generate(state, false);
+}
+void BM_GenerateVersion40(benchmark::State& state) {
+    generate(state, true);
+}
 
 BENCHMARK(BM_GenerateTypical)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GenerateVersion40)->Unit(benchmark::kMillisecond);
