@@ -58,6 +58,21 @@ TEST_F(MainWindow, IconFontIsInstalledWithoutFollowingAPlantedLink) {
     EXPECT_FALSE(QFile::exists(font.filePath()));
 }
 
+TEST(IconFont, FailedWriteIsShownAndTheIconStillRegistered) {
+    // The family is registered once per process; ctest runs each test in a process of its own.
+    if (QFontDatabase::families().contains(QStringLiteral("icomoon"), Qt::CaseInsensitive))
+        GTEST_SKIP() << "icon font already registered in this process";
+    const QByteArray temp = qgetenv("TEMP");
+    qputenv("TEMP", "/nonexistent/lumo");
+    FakePlatform fake;
+    vcardgerado = false;
+    TForm1 form;
+    qputenv("TEMP", temp);
+    ASSERT_EQ(fake.errors.size(), 1);
+    EXPECT_TRUE(fake.errors[0].contains("icomoon.ttf")) << fake.errors[0].toStdString();
+    EXPECT_TRUE(QFontDatabase::families().contains(QStringLiteral("icomoon"), Qt::CaseInsensitive));
+}
+
 TEST_F(MainWindow, ControlsCarryTheirNamesAndCaptions) {
     EXPECT_EQ(form->windowTitle(), "Lumo Card");
     const std::pair<const char*, const char*> captions[] = {
