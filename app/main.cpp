@@ -1,6 +1,9 @@
+#include "app/about.h"
 #include "app/mainwindow.h"
+#include "app/splash.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
@@ -19,7 +22,16 @@ int main(int argc, char* argv[]) {
     // 2. The main window; its creation installs the icon font and centres it.
     TForm1 Form1;
 
-    // 3. and 4. The about box and the splash come here, before the window is shown.
+    // The program's icon, for every window.
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/pictures/lumocard.png")));
+
+    // 3. The about box, hidden until the "i" button asks for it.
+    TFormInfo FormInfo;
+    Form1.SetAboutHandler([&FormInfo] { FormInfo.showOrRaise(); });
+
+    // 4. The splash. Its creation shows it modally and returns once it has closed, about six
+    //    seconds later, so the main window appears only after it.
+    TForm2 Form2;
 
     // 5. The message loop, with the main window maximised.
     Form1.showMaximized();
