@@ -72,14 +72,6 @@ TEST(AboutBox, IsCentredEachTimeItIsShown) {
     EXPECT_EQ(FormInfo.frameGeometry().topLeft(), centre);
 }
 
-TEST(AboutBox, FixedFrameWithoutMinimiseOrMaximise) {
-    TFormInfo FormInfo;
-    EXPECT_EQ(FormInfo.minimumSize(), QSize(545, 543));
-    EXPECT_EQ(FormInfo.maximumSize(), QSize(545, 543));
-    EXPECT_FALSE(FormInfo.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
-    EXPECT_TRUE(FormInfo.windowTitle().isEmpty());
-}
-
 TEST(AboutBox, CaptionsKeepTheirPlaceAndShowTheirWholeText) {
     // The designed faces may be missing; a substitute must not clip the captions.
     TFormInfo FormInfo;
