@@ -70,6 +70,9 @@ public:
     void openUrl(const QUrl& url) override { urls << url; }
 
 private:
+// GCC 12 at -O3 wrongly reports the moved-from optional below as maybe uninitialised.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
     template <class T> static std::optional<T> take(std::deque<std::optional<T>>& queue) {
         if (queue.empty())
             return std::nullopt;
@@ -77,5 +80,6 @@ private:
         queue.pop_front();
         return answer;
     }
+#pragma GCC diagnostic pop
     lumo::Platform* FPrevious;
 };
