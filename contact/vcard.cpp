@@ -12,13 +12,34 @@ const QString kCrLf = QStringLiteral("\r\n");
 QString escapeVCardText(const QString& value) {
     QString out;
     out.reserve(value.size());
-    for (const QChar c : value) {
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        const QChar c = value.at(i);
+        if (c == u'\r' || c == u'\n') {
+            // A box can hold a pasted line break; written as is it would end the vCard line.
+            out += QStringLiteral("\\n");
+            if (c == u'\r' && i + 1 < value.size() && value.at(i + 1) == u'\n')
+                ++i;
+            continue;
+        }
         if (c == u'\\' || c == u';' || c == u',')
             out += u'\\';
         out += c;
     }
     return out;
 }
+
+namespace {
+// Phone, site and e-mail are written as typed, but a pasted line break would end the line
+// early and split the contact, so it is dropped.
+QString withoutLineBreaks(const QString& value) {
+    if (!value.contains(u'\r') && !value.contains(u'\n'))
+        return value;
+    QString out = value;
+    out.remove(u'\r');
+    out.remove(u'\n');
+    return out;
+}
+} // namespace
 
 QString composeVCard(const ContactFields& f) {
     const auto esc = escapeVCardText;
@@ -29,13 +50,13 @@ QString composeVCard(const ContactFields& f) {
     v += QStringLiteral("N:") + esc(f.sobrenome) + u';' + esc(f.nome) + QStringLiteral(";;;") +
          esc(f.sufixo) + kCrLf;
     if (!f.fixo.isEmpty())
-        v += QStringLiteral("TEL;TYPE=HOME,VOICE:") + f.fixo + kCrLf;
+        v += QStringLiteral("TEL;TYPE=HOME,VOICE:") + withoutLineBreaks(f.fixo) + kCrLf;
     if (!f.celular.isEmpty())
-        v += QStringLiteral("TEL;TYPE=CELL:") + f.celular + kCrLf;
+        v += QStringLiteral("TEL;TYPE=CELL:") + withoutLineBreaks(f.celular) + kCrLf;
     if (!f.site.isEmpty())
-        v += QStringLiteral("URL:") + f.site + kCrLf;
+        v += QStringLiteral("URL:") + withoutLineBreaks(f.site) + kCrLf;
     if (!f.email.isEmpty())
-        v += QStringLiteral("EMAIL;type=HOME,INTERNET:") + f.email + kCrLf;
+        v += QStringLiteral("EMAIL;type=HOME,INTERNET:") + withoutLineBreaks(f.email) + kCrLf;
     const bool hasAddress = !(f.rua.isEmpty() && f.numero.isEmpty() && f.bairro.isEmpty() &&
                               f.cidade.isEmpty() && f.estado.isEmpty() && f.cep.isEmpty());
     if (hasAddress) {

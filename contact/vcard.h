@@ -14,7 +14,8 @@ struct ContactFields {
     QString rua, numero, bairro, cidade, estado, cep;
 };
 
-// A typed value made safe for a vCard text component: "\" → "\\", ";" → "\;", "," → "\,".
+// A typed value made safe for a vCard text component: "\" → "\\", ";" → "\;", "," → "\,",
+// and a line break (CR LF, CR or LF) → "\n".
 QString escapeVCardText(const QString& value);
 
 // The vCard of the fields: lines joined by CR LF, no line break after "END:VCARD".

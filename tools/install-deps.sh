@@ -9,8 +9,9 @@ packages=(
     libqpdf-dev fonts-liberation2 fonts-dejavu-core
     libgtest-dev libgmock-dev libbenchmark-dev
     libzbar-dev libqrencode-dev libqrcodegencpp-dev
+    clang libclang-rt-14-dev time
     python3 python3-vobject python3-pil python3-fonttools
-    xvfb xauth xdotool imagemagick poppler-utils qpdf
+    xvfb xauth xdotool imagemagick poppler-utils qpdf zbar-tools
 )
 
 missing=()

@@ -95,6 +95,24 @@ TEST(VCard, TypedSeparatorsAreEscapedInNameAndAddress) {
     EXPECT_TRUE(v.contains("\r\nADR;TYPE=HOME:;;Rua 1\\; bloco B, 10\\,5;Rio\\;de;;;Brasil\r\n"));
 }
 
+// A line edit keeps the line breaks of pasted text; none may split a vCard line.
+TEST(VCard, PastedLineBreaksStayInsideTheirLine) {
+    ContactFields f;
+    f.nome = "Ana\r\nMaria";
+    f.sufixo = "a\rb";
+    f.celular = "(11)\n98765-4321";
+    f.site = "www.exemplo\r\n.com.br";
+    f.email = "ana@\rexemplo.com";
+    f.rua = "Rua A\nApto 3";
+    f.cep = "\n";
+    EXPECT_EQ(lumo::escapeVCardText("x\r\ny\rz\n"), "x\\ny\\nz\\n");
+    EXPECT_EQ(lumo::composeVCard(f),
+              crlf({"BEGIN:VCARD", "VERSION:3.0", "FN:Ana\\nMaria ", "N:;Ana\\nMaria;;;a\\nb",
+                    "TEL;TYPE=CELL:(11)98765-4321", "URL:www.exemplo.com.br",
+                    "EMAIL;type=HOME,INTERNET:ana@exemplo.com", "LABEL;TYPE=HOME:Endereço",
+                    "ADR;TYPE=HOME:;;Rua A\\nApto 3;;;\\n;Brasil", "END:VCARD"}));
+}
+
 TEST(VcfFile, LinesEndInCrLfAndTextIsUtf8WithoutBom) {
     struct Case {
         QString text;

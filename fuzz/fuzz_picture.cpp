@@ -1,0 +1,64 @@
+// Random bytes saved under each picture extension the program accepts, read back through the
+// loader the preview uses. Either a picture within the size limit comes back or a
+// lumo::UserError is raised; anything else (a crash, a hang, another exception) is a finding.
+//
+// Input: byte 0 picks the extension (in lower and upper case), the rest is the file.
+
+#include "card/pictureloader.h"
+#include "platform/errors.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+namespace {
+
+#define CHECK(cond)                                                                                          \
+    do {                                                                                                     \
+        if (!(cond)) {                                                                                       \
+            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond);                    \
+            std::abort();                                                                                    \
+        }                                                                                                    \
+    } while (0)
+
+const char* const kExtensions[] = {"jpg", "jpeg", "png", "bmp", "JPG", "JPEG", "PNG", "Bmp"};
+
+// The application lives until the process ends: Qt's own globals are gone by the time static
+// destructors would delete it.
+QCoreApplication* app = nullptr;
+std::unique_ptr<QTemporaryDir> folder;
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+    // The JPEG decoder is a Qt plug-in, found through the application's library paths.
+    app = new QCoreApplication(*argc, *argv);
+    folder = std::make_unique<QTemporaryDir>();
+    CHECK(folder->isValid());
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 1)
+        return 0;
+    const QString path =
+        folder->filePath(QStringLiteral("picture.") + QLatin1String(kExtensions[data[0] % 8]));
+    {
+        QFile file(path);
+        CHECK(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        CHECK(file.write(reinterpret_cast<const char*>(data + 1), qint64(size - 1)) == qint64(size - 1));
+    }
+    try {
+        const QImage image = lumo::loadPicture(path);
+        CHECK(!image.isNull());
+        CHECK(qint64(image.width()) * image.height() <= lumo::kMaxPicturePixels);
+    } catch (const lumo::UserError& e) {
+        CHECK(e.what()[0] != '\0');
+    }
+    return 0;
+}

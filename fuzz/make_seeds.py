@@ -1,0 +1,78 @@
+#!/usr/bin/python3
+"""Writes the small seed corpora of the fuzz targets into fuzz/corpus/<target>/.
+
+Run with Debian's /usr/bin/python3 (it needs python3-pil). The seeds are committed; run this
+again only to change them.
+"""
+import io
+import pathlib
+import struct
+
+from PIL import Image
+
+HERE = pathlib.Path(__file__).resolve().parent / "corpus"
+
+
+def write(target, name, data):
+    folder = HERE / target
+    folder.mkdir(parents=True, exist_ok=True)
+    (folder / name).write_bytes(data)
+
+
+def utf16(text):
+    return text.encode("utf-16-le")
+
+
+# QR generator: option, quiet zone + 16, repeats - 1, then UTF-16LE text.
+VCARD = ("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:João Conceição\r\nN:Conceição;João;;;Fotógrafo\r\n"
+         "TEL;TYPE=CELL:(11) 98765-4321\r\nEND:VCARD")
+write("qrcode", "vcard_utf8", bytes([5, 16, 0]) + utf16(VCARD))
+write("qrcode", "vcard_bom", bytes([4, 20, 0]) + utf16(VCARD))
+write("qrcode", "digits", bytes([0, 16, 0]) + utf16("01234567"))
+write("qrcode", "alnum", bytes([0, 18, 0]) + utf16("HELLO WORLD $%*+-./:"))
+write("qrcode", "latin1", bytes([3, 16, 1]) + utf16("Ação é ótima"))
+write("qrcode", "emoji", bytes([0, 16, 0]) + utf16("Olá 😀 ") + b"\x00\xd8")  # and an unpaired surrogate
+write("qrcode", "numeric_only", bytes([1, 116, 0]) + utf16("12a34"))
+write("qrcode", "alnum_only", bytes([2, 0, 0]) + utf16("abc DEF 123"))
+write("qrcode", "near_capacity", bytes([5, 16, 7]) + utf16("x" * 369))   # 2952 bytes
+write("qrcode", "over_capacity", bytes([5, 16, 7]) + utf16("x" * 370))   # 2960 bytes
+
+
+# vCard composer: the thirteen boxes, each ended by 0xFF; bytes >= 0x80 take a UTF-16 unit.
+def boxes(*values):
+    out = bytearray()
+    for v in values:
+        for ch in v:
+            code = ord(ch)
+            if code < 0x80:
+                out.append(code)
+            else:
+                for unit in struct.unpack("<%dH" % (len(ch.encode("utf-16-le")) // 2), ch.encode("utf-16-le")):
+                    out += bytes([0x80]) + struct.pack("<H", unit)
+        out.append(0xFF)
+    return bytes(out)
+
+
+write("vcard", "empty", boxes(*[""] * 13))
+write("vcard", "typical", boxes("João", "Conceição", "Fotógrafo", "(11) 3333-4444", "(11) 98765-4321",
+                                "www.exemplo.com.br", "joao@exemplo.com.br", "Rua das Acácias", "120",
+                                "Centro", "São Paulo", "SP", "01000-000"))
+write("vcard", "separators", boxes("a;b", "c,d", "e\\", "", "", "", "", "Rua; 1, 2", "3", "x - y", "", "", ""))
+write("vcard", "only_number", boxes(*[""] * 8, "12", "", "", "", ""))
+write("vcard", "emoji", boxes("😀", "\u05e9\u05dc\u05d5\u05dd", "", "", "", "", "", "", "", "", "", "", ""))
+
+
+# Picture loading: extension selector (0 jpg, 1 jpeg, 2 png, 3 bmp), then the file.
+def picture(fmt, mode, size, **options):
+    image = Image.new(mode, size, (200, 30, 60) if mode == "RGB" else (200, 30, 60, 128))
+    buffer = io.BytesIO()
+    image.save(buffer, fmt, **options)
+    return buffer.getvalue()
+
+
+write("picture", "rgb.jpg", bytes([0]) + picture("JPEG", "RGB", (8, 8), quality=90))
+write("picture", "progressive.jpeg", bytes([1]) + picture("JPEG", "RGB", (16, 8), progressive=True))
+write("picture", "alpha.png", bytes([2]) + picture("PNG", "RGBA", (4, 4)))
+write("picture", "rgb.bmp", bytes([3]) + picture("BMP", "RGB", (3, 2)))
+write("picture", "png_named_jpg", bytes([0]) + picture("PNG", "RGB", (2, 2)))
+write("picture", "text.png", bytes([2]) + b"not a picture\n")

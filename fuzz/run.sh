@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang into build-fuzz and runs each one in turn, one
+# process at a time, for the given number of seconds (default 60).
+#
+#   fuzz/run.sh [seconds] [target...]     targets: qrcode vcard picture (default all)
+#
+# Each target starts from its committed seeds (fuzz/corpus/<target>) plus what earlier runs
+# found (build-fuzz/corpus/<target>, where new inputs go). The inputs in
+# fuzz/regressions/<target> are replayed first. A finding is written to
+# build-fuzz/artifacts/ and makes the script fail.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+seconds=${1:-60}
+shift || true
+targets=("$@")
+((${#targets[@]})) || targets=(qrcode vcard picture)
+
+out=build-fuzz
+if [[ ! -f $out/CMakeCache.txt ]]; then
+    CC=clang CXX=clang++ cmake -S fuzz -B $out -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+fi
+cmake --build $out -j2 >/dev/null
+
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+mkdir -p $out/artifacts
+summary=()
+status=0
+for t in "${targets[@]}"; do
+    bin=$out/fuzz_$t
+    mkdir -p $out/corpus/$t
+    if compgen -G "fuzz/regressions/$t/*" >/dev/null; then
+        "$bin" -runs=1 fuzz/regressions/$t/* >$out/$t-regressions.log 2>&1 || {
+            echo "fuzz_$t: a regression input fails again, see $out/$t-regressions.log"
+            status=1
+            continue
+        }
+    fi
+    log=$out/$t.log
+    echo "fuzz_$t: ${seconds} s"
+    if "$bin" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=4096 -print_final_stats=1 \
+        -artifact_prefix=$out/artifacts/$t- $out/corpus/$t fuzz/corpus/$t >"$log" 2>&1; then
+        result=ok
+    else
+        result="FINDING (see $log and $out/artifacts/)"
+        status=1
+        tail -n 40 "$log"
+    fi
+    runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
+    rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -n 1)
+    corpus=$(find $out/corpus/$t -type f | wc -l)
+    summary+=("$(printf '%-14s %10s runs %8s exec/s %6s inputs in corpus  %s' "fuzz_$t" "${runs:-?}" "${rate:-?}" "$corpus" "$result")")
+done
+printf '%s\n' "${summary[@]}"
+exit $status
