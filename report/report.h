@@ -6,6 +6,7 @@
 
 #include <QColor>
 #include <QImage>
+#include <QRectF>
 #include <QString>
 
 #include <memory>
@@ -19,6 +20,15 @@ namespace report {
 
 constexpr double kUnitsPerInch = 96.0;
 constexpr double kUnitsPerMm = 3.77953;
+
+// What one output asks of the page renderer. The exporters fill it in; the defaults draw
+// every picture at its own resolution.
+struct TRenderOptions {
+    // A picture with more pixels than this many dots per inch at its drawn size is scaled
+    // down to that resolution before it is drawn (0: never). Pictures of two colours are
+    // left alone so that their edges stay sharp (a QR code must stay decodable).
+    double PictureDpi = 0;
+};
 
 // Errors the engine reports to its caller (file not writable, printer failure, ...).
 class ReportError : public std::runtime_error {
@@ -40,7 +50,8 @@ private:
     bool FVisible = true;
 };
 
-// An object placed on a page. The painter given to Draw is in page units.
+// An object placed on a page. The painter given to Draw is in page units; pageRect is the
+// whole page in units.
 class TReportObject : public TReportComponent {
 public:
     using TReportComponent::TReportComponent;
@@ -50,7 +61,8 @@ public:
     double Height() const { return FHeight; }
     void SetBounds(double left, double top, double width, double height);
     virtual std::unique_ptr<TReportObject> Clone() const = 0;
-    virtual void Draw(QPainter& painter, const QRectF& pageRect) const = 0;
+    void Draw(QPainter& painter, const QRectF& pageRect) const { Draw(painter, pageRect, TRenderOptions{}); }
+    virtual void Draw(QPainter& painter, const QRectF& pageRect, const TRenderOptions& options) const = 0;
 
 private:
     double FLeft = 0, FTop = 0, FWidth = 0, FHeight = 0;
@@ -78,8 +90,13 @@ public:
     const QImage& Picture() const { return FPicture; }
     void SetPicture(const QImage& picture) { FPicture = picture; }
 
+    // The rectangle, in units, that the picture covers when drawn on a page of pageRect;
+    // empty when there is no picture.
+    QRectF PictureRect(const QRectF& pageRect) const;
+
     std::unique_ptr<TReportObject> Clone() const override;
-    void Draw(QPainter& painter, const QRectF& pageRect) const override;
+    using TReportObject::Draw;
+    void Draw(QPainter& painter, const QRectF& pageRect, const TRenderOptions& options) const override;
 
 private:
     bool FFillsPage = false;
@@ -114,7 +131,11 @@ public:
     void SetText(const QString& text) { FText = text; }
 
     std::unique_ptr<TReportObject> Clone() const override;
-    void Draw(QPainter& painter, const QRectF& pageRect) const override;
+    using TReportObject::Draw;
+    // The text is printed literally, inset 2 units left and right and 1 unit top and bottom,
+    // wrapped at word boundaries; lines that do not fit the box whole are left out (the first
+    // line is always drawn) and everything is clipped to the box.
+    void Draw(QPainter& painter, const QRectF& pageRect, const TRenderOptions& options) const override;
 
 private:
     QString FFontName = QStringLiteral("Arial");
@@ -152,7 +173,8 @@ public:
     TReportObject* FindObject(const QString& name) const;
 
     // Paints the page colour, then every visible object in order. The painter is in units.
-    void Draw(QPainter& painter) const;
+    void Draw(QPainter& painter) const { Draw(painter, TRenderOptions{}); }
+    void Draw(QPainter& painter, const TRenderOptions& options) const;
 
 private:
     double FPaperWidth = 210, FPaperHeight = 297;
@@ -179,10 +201,12 @@ public:
     void PrepareReport(bool clearLastReport = true);
     const std::vector<std::unique_ptr<TReportPage>>& PreparedPages() const { return FPreparedPages; }
 
-    // Prints the laid-out pages on a configured printer, each with its own paper size.
-    // Throws ReportError when the printer cannot be used.
+    // Prints the laid-out pages on a configured printer, each with its own paper size,
+    // portrait, full page without margins. Throws ReportError when the printer cannot be
+    // used or when no page is laid out.
     void Print(QPrinter& printer) const;
-    // Writes the laid-out pages through the exporter. Throws ReportError on failure.
+    // Writes the laid-out pages through the exporter. Throws ReportError on failure, and
+    // when no page is laid out (nothing is written then).
     void Export(TExportFilter& filter) const;
 
 private:
