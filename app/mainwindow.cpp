@@ -778,34 +778,28 @@ void TForm1::SpeedButton2Click() {
         lumo::platform().beep();
 }
 
-void TForm1::SpeedButton4Click() {
+void TForm1::exportCard(lumo::TSaveDialog* dialog, report::TExportFilter& exporter) {
     if (!vcardgerado)
         return;
-    SaveDialog1->SetFileName(pnome->Caption());
-    if (!SaveDialog1->Execute(this))
+    dialog->SetFileName(pnome->Caption());
+    if (!dialog->Execute(this))
         return;
     report::TReport& document = PreparedDocument();
     if (document.PreparedPages().empty())
         return;
-    JPEGExport1->SetJPEGQuality(100);
-    JPEGExport1->SetResolution(300);
-    JPEGExport1->SetFileName(SaveDialog1->FileName());
-    document.Export(*JPEGExport1);
+    exporter.SetFileName(dialog->FileName());
+    document.Export(exporter);
     lumo::platform().beep();
 }
 
+void TForm1::SpeedButton4Click() {
+    JPEGExport1->SetJPEGQuality(100);
+    JPEGExport1->SetResolution(300);
+    exportCard(SaveDialog1, *JPEGExport1);
+}
+
 void TForm1::SpeedButton5Click() {
-    if (!vcardgerado)
-        return;
-    SaveDialog2->SetFileName(pnome->Caption());
-    if (!SaveDialog2->Execute(this))
-        return;
-    report::TReport& document = PreparedDocument();
-    if (document.PreparedPages().empty())
-        return;
-    PDFExport1->SetFileName(SaveDialog2->FileName());
-    document.Export(*PDFExport1);
-    lumo::platform().beep();
+    exportCard(SaveDialog2, *PDFExport1);
 }
 
 void TForm1::SpeedButton3Click() {

@@ -21,6 +21,7 @@ class QPushButton;
 class QToolButton;
 
 namespace report {
+class TExportFilter;
 class TReport;
 class TPDFExport;
 class TJPEGExport;
@@ -171,6 +172,8 @@ private:
     lumo::CardDesign Design() const;
     // The document for the current bleed choice, filled from the preview and laid out.
     report::TReport& PreparedDocument();
+    // The PDF and JPEG actions: ask for the file, fill and lay out the document, write it.
+    void exportCard(lumo::TSaveDialog* dialog, report::TExportFilter& exporter);
 
     lumo::AnchorSet FFormAnchors;
     lumo::AnchorSet FNomeAnchors, FContatoAnchors, FEnderecoAnchors, FFooterAnchors;
