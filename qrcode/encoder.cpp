@@ -1,5 +1,6 @@
 #include "qrcode/encoder.h"
 
+#include "qrcode/bytes16.h"
 #include "qrcode/genericgf.h"
 #include "qrcode/matrixutil.h"
 #include "qrcode/qrcode.h"
@@ -8,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -48,47 +50,56 @@ struct LineTotals {
 constexpr int kMaxDimension = 177;
 constexpr std::uint8_t kFinderLike = 0x5D; // 1011101, first module in the highest bit
 
-// Scans the columns of an n x n row-major grid of 0 and 1, row by row, with per-column state
-// so that the inner loops run across a row: the run penalty and the finder-like patterns along
-// the columns and, when asked, the equal 2 x 2 blocks and the dark modules. Per-column totals
-// stay below 256: a column of n modules scores at most n - 2 for its runs.
+// Scans the columns of an n x n row-major grid of 0 and 1, row by row, with per-column state,
+// sixteen columns at a time: the run penalty and the finder-like patterns along the columns
+// and, when asked, the equal 2 x 2 blocks and the dark modules. Per-column totals fit a byte:
+// a column of n modules scores at most n - 2 for its runs. Lanes past the last column read
+// the next row's cells (or the buffer's slack) and are left out of the totals.
 LineTotals scanColumns(const std::uint8_t* cells, int n, bool withBlocksAndDark) {
-    alignas(32) std::uint8_t run[kMaxDimension];
-    alignas(32) std::uint8_t code[kMaxDimension];
-    alignas(32) std::uint8_t score[kMaxDimension] = {};
-    alignas(32) std::uint8_t blocks[kMaxDimension] = {};
-    alignas(32) std::uint8_t dark[kMaxDimension];
-    for (int x = 0; x < n; ++x) {
-        run[x] = 1;
-        code[x] = cells[x];
-        dark[x] = cells[x];
+    constexpr int kWidth = (kMaxDimension + 15) / 16 * 16;
+    const int width = (n + 15) / 16 * 16;
+    alignas(16) std::uint8_t run[kWidth];
+    alignas(16) std::uint8_t code[kWidth];
+    alignas(16) std::uint8_t score[kWidth] = {};
+    alignas(16) std::uint8_t blocks[kWidth] = {};
+    alignas(16) std::uint8_t dark[kWidth];
+    const Bytes16 one = Bytes16{} + 1;
+    for (int x = 0; x < width; x += 16) {
+        const Bytes16 first = load16(cells + x);
+        store16(run + x, one);
+        store16(code + x, first);
+        store16(dark + x, first);
     }
     LineTotals totals;
     for (int y = 1; y < n; ++y) {
-        const std::uint8_t* __restrict prev = cells + std::size_t(y - 1) * std::size_t(n);
-        const std::uint8_t* __restrict row = cells + std::size_t(y) * std::size_t(n);
-        std::uint8_t hit = 0;
-        for (int x = 0; x < n; ++x) {
-            const std::uint8_t same = std::uint8_t(-std::uint8_t(row[x] == prev[x]));
-            const std::uint8_t r = std::uint8_t(((run[x] + 1) & same) | (~same & 1));
-            run[x] = r;
-            const std::uint8_t five = std::uint8_t(-std::uint8_t(r == 5));
-            const std::uint8_t longer = std::uint8_t(-std::uint8_t(r > 5));
-            score[x] = std::uint8_t(score[x] + ((five & 3) | (longer & 1)));
-            const std::uint8_t k = std::uint8_t(((code[x] << 1) | row[x]) & 0x7F);
-            code[x] = k;
-            hit |= std::uint8_t(k == kFinderLike);
+        const std::uint8_t* prev = cells + std::size_t(y - 1) * std::size_t(n);
+        const std::uint8_t* row = cells + std::size_t(y) * std::size_t(n);
+        unsigned hitChunks = 0; // bit c: a finder-like pattern ends in columns 16c .. 16c + 15
+        for (int x = 0; x < width; x += 16) {
+            const Bytes16 v = load16(row + x);
+            const Bytes16 p = load16(prev + x);
+            const Bytes16 same = (Bytes16)(v == p);
+            const Bytes16 r = ((load16(run + x) + 1) & same) | (~same & 1);
+            store16(run + x, r);
+            // A run scores 3 when it reaches 5 modules and 1 for every module beyond.
+            const Bytes16 points = ((Bytes16)(r == 5) & 3) | ((Bytes16)(r > 5) & 1);
+            store16(score + x, load16(score + x) + points);
+            const Bytes16 k = ((load16(code + x) << 1) | v) & 0x7F;
+            store16(code + x, k);
+            if (any16((Bytes16)(k == kFinderLike)))
+                hitChunks |= 1u << (x / 16);
+            if (withBlocksAndDark) {
+                const Bytes16 p1 = load16(prev + x + 1);
+                const Bytes16 v1 = load16(row + x + 1);
+                const Bytes16 equal = (Bytes16)(p == p1) & (Bytes16)(p == v) & (Bytes16)(p == v1);
+                store16(blocks + x, load16(blocks + x) - equal); // equal lanes are 0xFF, that is -1
+                store16(dark + x, load16(dark + x) + v);
+            }
         }
-        if (withBlocksAndDark) {
-            for (int x = 0; x < n - 1; ++x)
-                blocks[x] = std::uint8_t(
-                    blocks[x] + ((prev[x] == prev[x + 1]) & (prev[x] == row[x]) & (prev[x] == row[x + 1])));
-            for (int x = 0; x < n; ++x)
-                dark[x] = std::uint8_t(dark[x] + row[x]);
-        }
-        if (hit) {
-            // A pattern in rows y - 6 .. y counts with four light modules below or above it.
-            for (int x = 0; x < n; ++x) {
+        // A pattern in rows y - 6 .. y counts with four light modules below or above it.
+        for (; hitChunks != 0; hitChunks &= hitChunks - 1) {
+            const int chunk = std::countr_zero(hitChunks) * 16;
+            for (int x = chunk; x < std::min(chunk + 16, n); ++x) {
                 if (code[x] != kFinderLike)
                     continue;
                 const auto at = [&](int yy) {
@@ -103,9 +114,10 @@ LineTotals scanColumns(const std::uint8_t* cells, int n, bool withBlocksAndDark)
     }
     for (int x = 0; x < n; ++x) {
         totals.runs += score[x];
-        totals.blocks += blocks[x];
         totals.dark += dark[x];
     }
+    for (int x = 0; x < n - 1; ++x)
+        totals.blocks += blocks[x];
     return totals;
 }
 
@@ -578,7 +590,7 @@ int TEncoder::penaltyOfCells(const std::uint8_t* cells, const std::uint8_t* cell
 
 int TEncoder::fastMaskPenalty(const TByteMatrix& matrix) {
     const int n = matrix.Width();
-    std::vector<std::uint8_t> cells(std::size_t(n) * std::size_t(n));
+    std::vector<std::uint8_t> cells(std::size_t(n) * std::size_t(n) + kCellSlack);
     std::vector<std::uint8_t> cellsT(cells.size());
     for (int y = 0; y < n; ++y)
         for (int x = 0; x < n; ++x)
@@ -662,7 +674,7 @@ void TEncoder::Encode(const QString& content, int encodeOptions, const TErrorCor
     // and format information. Both cell orders let rows and columns be scored as rows.
     const QRSymbolLayout& layout = TMatrixUtil::layoutFor(version);
     const int n = layout.dimension;
-    const std::size_t cellCount = std::size_t(n) * std::size_t(n);
+    const std::size_t cellCount = std::size_t(n) * std::size_t(n) + kCellSlack;
     std::vector<std::uint8_t> placed(cellCount);
     std::vector<std::uint8_t> placedT(cellCount);
     TMatrixUtil::placeCodewords(layout, finalCodewords, placed.data(), placedT.data());

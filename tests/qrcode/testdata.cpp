@@ -41,12 +41,3 @@ std::vector<std::uint8_t> cellsOf(const TByteMatrix& matrix) {
         cells.insert(cells.end(), row.begin(), row.end());
     return cells;
 }
-
-TByteMatrix matrixFrom(const std::vector<const char*>& rows) {
-    const int n = int(rows.size());
-    TByteMatrix matrix(n, n);
-    for (int y = 0; y < n; ++y)
-        for (int x = 0; x < n; ++x)
-            matrix.SetInteger(x, y, rows[std::size_t(y)][x] == '1' ? 1 : 0);
-    return matrix;
-}

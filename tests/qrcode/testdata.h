@@ -22,5 +22,3 @@ std::vector<std::uint8_t> randomBytes(std::mt19937& rng, int count);
 QString asciiText(int count, unsigned seed = 1);
 // Cells of a matrix in row-major order.
 std::vector<std::uint8_t> cellsOf(const TByteMatrix& matrix);
-// A square matrix from rows of '0' and '1'.
-TByteMatrix matrixFrom(const std::vector<const char*>& rows);

@@ -2,19 +2,6 @@
 
 #include <gtest/gtest.h>
 
-TEST(Version, LookupsOutsideOneToFortyGiveNothing) {
-    for (int v : {0, 41, -1})
-        EXPECT_EQ(TVersion::GetVersionForNumber(v), nullptr) << v;
-    const auto first = TVersion::GetVersionForNumber(1);
-    EXPECT_EQ(first->GetDimensionForVersion(), 21);
-    EXPECT_TRUE(first->AlignmentPatternCenters().empty());
-    EXPECT_EQ(first->GetTotalCodewords(), 26);
-    const auto last = TVersion::GetVersionForNumber(40);
-    EXPECT_EQ(last->GetDimensionForVersion(), 177);
-    EXPECT_EQ(last->GetTotalCodewords(), 3706);
-    EXPECT_NE(TVersion::GetVersionForNumber(1), first); // a new object per lookup
-}
-
 struct Run {
     int count;
     int dataCodewords;
@@ -54,9 +41,9 @@ TEST(Version, BlockStructureMatchesTheStandard) {
     for (const VersionRow& row : rows) {
         SCOPED_TRACE(row.version);
         const auto version = TVersion::GetVersionForNumber(row.version);
-        EXPECT_EQ(version->VersionNumber(), row.version);
         EXPECT_EQ(version->AlignmentPatternCenters(), row.centres);
         EXPECT_EQ(version->GetTotalCodewords(), row.total);
+        EXPECT_EQ(version->GetDimensionForVersion(), 17 + 4 * row.version);
         for (int level = 0; level < 4; ++level) {
             const TECBlocks& blocks = version->ECBlocks()[std::size_t(level)];
             EXPECT_EQ(blocks.GetECCodewordsPerBlock(), row.levels[level].ecPerBlock);
@@ -69,50 +56,10 @@ TEST(Version, BlockStructureMatchesTheStandard) {
         }
     }
     const auto version5 = TVersion::GetVersionForNumber(5);
-    const TECBlocks& q5 = version5->ECBlocks()[2];
-    EXPECT_EQ(q5.GetNumBlocks(), 4);
-    EXPECT_EQ(q5.GetTotalECCodewords(), 72);
-}
-
-TEST(Version, EveryLevelAddsUpToTheTotal) {
-    for (int v = 1; v <= 40; ++v) {
-        const auto version = TVersion::GetVersionForNumber(v);
-        EXPECT_EQ(version->GetDimensionForVersion(), 17 + 4 * v);
-        for (const TECBlocks& blocks : version->ECBlocks()) {
-            int sum = 0;
-            int previousData = 0;
-            for (const TECB& run : blocks.GetECBlocks()) {
-                sum += run.GetCount() * (run.GetDataCodewords() + blocks.GetECCodewordsPerBlock());
-                EXPECT_GT(run.GetDataCodewords(), previousData) << "shorter blocks come first";
-                previousData = run.GetDataCodewords();
-            }
-            EXPECT_EQ(sum, version->GetTotalCodewords()) << "version " << v;
-        }
-        // The allocation-free lookups read the same table.
-        const TErrorCorrectionLevel level(1);
-        EXPECT_EQ(TVersion::totalCodewords(v), version->GetTotalCodewords());
-        EXPECT_EQ(TVersion::numBlocks(v, level), version->GetECBlocksForLevel(level).GetNumBlocks());
-        EXPECT_EQ(TVersion::totalECCodewords(v, level),
-                  version->GetECBlocksForLevel(level).GetTotalECCodewords());
-    }
-}
-
-TEST(Version, EveryLevelObjectSelectsTheLBlocks) {
-    const auto version = TVersion::GetVersionForNumber(7);
-    for (int bits : {0, 1, 2, 3})
-        EXPECT_EQ(&version->GetECBlocksForLevel(TErrorCorrectionLevel(bits)), &version->ECBlocks()[0])
-            << bits;
-}
-
-TEST(Version, ChooseVersionTakesTheSmallestThatHoldsTheBits) {
-    const TErrorCorrectionLevel level(1);
-    struct Case {
-        int bits;
-        int version; // 0: none
-    };
-    const Case cases[] = {{0, 1}, {152, 1}, {153, 2}, {2956 * 8, 40}, {2956 * 8 + 1, 0}};
-    for (const Case& c : cases) {
-        const auto chosen = TVersion::ChooseVersion(c.bits, level);
-        EXPECT_EQ(chosen ? chosen->VersionNumber() : 0, c.version) << c.bits << " bits";
-    }
+    EXPECT_EQ(version5->ECBlocks()[2].GetNumBlocks(), 4);
+    EXPECT_EQ(version5->ECBlocks()[2].GetTotalECCodewords(), 72);
+    for (int bits : {0, 1, 2, 3}) // every level object selects the L set
+        EXPECT_EQ(&version5->GetECBlocksForLevel(TErrorCorrectionLevel(bits)), &version5->ECBlocks()[0]);
+    for (int v : {0, 41, -1})
+        EXPECT_EQ(TVersion::GetVersionForNumber(v), nullptr) << v;
 }
