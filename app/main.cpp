@@ -6,6 +6,8 @@
 #include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTranslator>
 
 int main(int argc, char* argv[]) {
@@ -18,6 +20,11 @@ int main(int argc, char* argv[]) {
     if (qtTexts.load(QLocale(QLocale::Portuguese, QLocale::Brazil), QStringLiteral("qtbase"),
                      QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtTexts);
+    // The program keeps nothing between runs; Qt's own dialogs would otherwise remember
+    // folders and custom colours in the user's settings, so theirs go to a throwaway folder.
+    const QTemporaryDir throwawaySettings;
+    for (QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
+        QSettings::setPath(format, QSettings::UserScope, throwawaySettings.path());
 
     // 2. The main window; its creation installs the icon font and centres it.
     TForm1 Form1;
