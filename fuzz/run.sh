@@ -27,6 +27,7 @@ export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 mkdir -p $out/artifacts
 summary=()
 status=0
+passed=0
 for t in "${targets[@]}"; do
     bin=$out/fuzz_$t
     mkdir -p $out/corpus/$t
@@ -42,6 +43,7 @@ for t in "${targets[@]}"; do
     if "$bin" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=4096 -print_final_stats=1 \
         -artifact_prefix=$out/artifacts/$t- $out/corpus/$t fuzz/corpus/$t >"$log" 2>&1; then
         result=ok
+        passed=$((passed + 1))
     else
         result="FINDING (see $log and $out/artifacts/)"
         status=1
@@ -49,8 +51,10 @@ for t in "${targets[@]}"; do
     fi
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
     rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -n 1)
-    corpus=$(find $out/corpus/$t -type f | wc -l)
-    summary+=("$(printf '%-14s %10s runs %8s exec/s %6s inputs in corpus  %s' "fuzz_$t" "${runs:-?}" "${rate:-?}" "$corpus" "$result")")
+    corpus=$(grep -o 'DONE .*corp: [0-9]*/[0-9a-zA-Z]*' "$log" | tail -n 1 | sed 's/.*corp: //')
+    summary+=("$(printf '%-14s %10s runs %8s exec/s  corpus %-12s %s' "fuzz_$t" "${runs:-?}" "${rate:-?}" \
+        "${corpus:-?}" "$result")")
 done
 printf '%s\n' "${summary[@]}"
+echo "fuzz: $passed passed, $((${#targets[@]} - passed)) failed"
 exit $status

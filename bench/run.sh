@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# Builds the benchmarks in release mode into build-bench, runs them and prints one table:
+# our QR encoder beside libqrencode and qrcodegen, one Generate, the PDF and JPEG exports,
+# and the peak memory of a whole session measured with /usr/bin/time -v.
+#
+#   bench/run.sh                 medians of 9 repetitions
+#   BENCH_REPETITIONS=3 bench/run.sh
+#
+# Times are medians of wall-clock time; a ratio above 1 means our encoder is the faster. The
+# table is also written to build-bench/results.md. The machine should be otherwise idle.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+out=build-bench
+reps=${BENCH_REPETITIONS:-9}
+./tools/install-deps.sh
+cmake -S . -B $out -DCMAKE_BUILD_TYPE=Release -DLUMO_BUILD_TESTS=OFF >/dev/null
+cmake --build $out -j2 --target bench_qrcode bench_card bench_report bench_session >/dev/null
+
+export QT_QPA_PLATFORM=offscreen
+run() {
+    local bin=$1
+    shift
+    echo "running $bin" >&2
+    "$out/bench/${bin#bench_}/$bin" --benchmark_repetitions="$reps" --benchmark_report_aggregates_only=true \
+        --benchmark_out="$out/$bin.json" --benchmark_out_format=json "$@" >/dev/null
+}
+run bench_qrcode --benchmark_enable_random_interleaving=true
+run bench_card
+run bench_report --benchmark_filter='TwoSides'
+
+echo "running bench_session under /usr/bin/time -v" >&2
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+"$out/bench/session/bench_session" --make-background "$tmp/fundo.jpg"
+/usr/bin/time -v "$out/bench/session/bench_session" "$tmp/fundo.jpg" 2>"$out/session-time.txt" >"$out/session.txt"
+peak_kb=$(sed -n 's/^\s*Maximum resident set size (kbytes): //p' "$out/session-time.txt")
+session_s=$(sed -n 's/^\s*Elapsed (wall clock) time (h:mm:ss or m:ss): //p' "$out/session-time.txt")
+
+python3 - "$out" "$peak_kb" "$session_s" <<'PY' | tee "$out/results.md"
+import json, sys
+
+out, peak_kb, session_s = sys.argv[1], int(sys.argv[2]), sys.argv[3]
+scale = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}  # to milliseconds
+
+def medians(name):
+    with open(f"{out}/{name}.json") as f:
+        runs = json.load(f)["benchmarks"]
+    return {r["run_name"]: r["real_time"] * scale[r["time_unit"]]
+            for r in runs if r.get("aggregate_name") == "median"}
+
+def fmt(ms):
+    return f"{ms * 1000:.1f} µs" if ms < 1 else f"{ms:.2f} ms"
+
+rows = []
+qr = medians("bench_qrcode")
+inputs = [("a_vcard", "vCard típico (~150 bytes)"), ("b_empty_vcard", "vCard vazio (49 bytes)"),
+          ("c_1000_bytes", "1000 bytes"), ("d_2953_bytes", "2953 bytes (versão 40)")]
+for key, label in inputs:
+    ours, lib, gen = qr[f"{key}/lumo"], qr[f"{key}/libqrencode"], qr[f"{key}/qrcodegen"]
+    rows.append((f"Codificar QR: {label}", fmt(ours), fmt(lib), fmt(gen),
+                 f"{lib / ours:.1f} / {gen / ours:.0f}", "≤ libqrencode", ours <= lib))
+
+def single(label, ms, limit_ms):
+    rows.append((label, fmt(ms), "", "", "", f"< {limit_ms:g} ms", ms < limit_ms))
+
+card = medians("bench_card")
+single("Gerar: vCard típico", card["BM_GenerateTypical"], 5)
+single("Gerar: vCard de versão 40", card["BM_GenerateVersion40"], 15)
+report = medians("bench_report")
+single("Exportar PDF (frente e verso, foto 3000 × 2000)", report["BM_PdfExportTwoSides"], 250)
+single("Exportar JPEG (frente e verso, foto 3000 × 2000)", report["BM_JpegExportTwoSides"], 150)
+peak_mb = peak_kb / 1024
+rows.append((f"Pico de memória da sessão inteira ({session_s})", f"{peak_mb:.0f} MB", "", "", "",
+             "< 300 MB", peak_mb < 300))
+
+head = ("Medição", "Lumo Card", "libqrencode", "qrcodegen", "libqrencode ÷ Lumo / qrcodegen ÷ Lumo", "Meta", "Atingida")
+print("| " + " | ".join(head) + " |")
+print("|" + "|".join("---" for _ in head) + "|")
+for r in rows:
+    print("| " + " | ".join(r[:-1]) + " | " + ("sim" if r[-1] else "**não**") + " |")
+PY
