@@ -62,7 +62,7 @@ for key, label in inputs:
                  f"{lib / ours:.1f} / {gen / ours:.0f}", "≤ libqrencode", ours <= lib))
 
 def single(label, ms, limit_ms):
-    rows.append((label, fmt(ms), "", "", "", f"< {limit_ms:g} ms", ms < limit_ms))
+    rows.append((label, fmt(ms), "—", "—", "—", f"< {limit_ms:g} ms", ms < limit_ms))
 
 card = medians("bench_card")
 single("Gerar: vCard típico", card["BM_GenerateTypical"], 5)
@@ -71,7 +71,8 @@ report = medians("bench_report")
 single("Exportar PDF (frente e verso, foto 3000 × 2000)", report["BM_PdfExportTwoSides"], 250)
 single("Exportar JPEG (frente e verso, foto 3000 × 2000)", report["BM_JpegExportTwoSides"], 150)
 peak_mb = peak_kb / 1024
-rows.append((f"Pico de memória da sessão inteira ({session_s})", f"{peak_mb:.0f} MB", "", "", "",
+session_seconds = sum(float(part) * 60**i for i, part in enumerate(reversed(session_s.split(":"))))
+rows.append((f"Pico de memória de uma sessão inteira ({session_seconds:.1f} s)", f"{peak_mb:.0f} MB", "—", "—", "—",
              "< 300 MB", peak_mb < 300))
 
 head = ("Medição", "Lumo Card", "libqrencode", "qrcodegen", "libqrencode ÷ Lumo / qrcodegen ÷ Lumo", "Meta", "Atingida")
