@@ -74,11 +74,13 @@ main_window() {
     return 1
 }
 
-# Another visible window of the program: a dialog.
+# Another visible window of the program the size of a dialog (not a tooltip or a menu).
 dialog_window() {
     local id
     for id in $(windows); do
-        if [[ $id != "$main" ]]; then
+        [[ $id != "$main" ]] || continue
+        eval "$(xdotool getwindowgeometry --shell "$id")"
+        if ((WIDTH >= 200 && HEIGHT >= 150)); then
             dialog=$id
             return 0
         fi
