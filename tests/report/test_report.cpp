@@ -1,5 +1,5 @@
 #include "tests/report/cardfixture.h"
-#include "tests/report/inspect.h"
+#include "tests/report/readback.h"
 
 #include "report/export.h"
 

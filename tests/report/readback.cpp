@@ -1,4 +1,4 @@
-#include "tests/report/inspect.h"
+#include "tests/report/readback.h"
 
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
