@@ -18,20 +18,14 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include "fuzzcheck.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 
 namespace {
-
-#define CHECK(cond)                                                                                          \
-    do {                                                                                                     \
-        if (!(cond)) {                                                                                       \
-            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond);                    \
-            std::abort();                                                                                    \
-        }                                                                                                    \
-    } while (0)
 
 // A branch of its own for each value below N, so the fuzzer's edge coverage sees the value.
 template <unsigned N> [[gnu::noinline]] void reach(unsigned value) {

@@ -17,20 +17,14 @@
 
 #include <QString>
 
+#include "fuzzcheck.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
 
 namespace {
-
-#define CHECK(cond)                                                                                          \
-    do {                                                                                                     \
-        if (!(cond)) {                                                                                       \
-            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond);                    \
-            std::abort();                                                                                    \
-        }                                                                                                    \
-    } while (0)
 
 // Data codewords of versions 1..40 at level L (ISO/IEC 18004, table 7).
 constexpr int kDataCodewordsL[41] = {0,    19,   34,   55,   80,   108,  136,  156,  194,  232,  274,

@@ -15,19 +15,13 @@
 
 #include <QStringList>
 
+#include "fuzzcheck.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
 namespace {
-
-#define CHECK(cond)                                                                                          \
-    do {                                                                                                     \
-        if (!(cond)) {                                                                                       \
-            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond);                    \
-            std::abort();                                                                                    \
-        }                                                                                                    \
-    } while (0)
 
 // Splits a value at the ';' not escaped by a backslash.
 QStringList components(const QString& value) {

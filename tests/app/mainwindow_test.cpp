@@ -2,7 +2,7 @@
 #include "card/cardlabel.h"
 #include "card/cardpanel.h"
 #include "card/image.h"
-#include "fakeplatform.h"
+#include "formtest.h"
 
 #include <gtest/gtest.h>
 
@@ -20,18 +20,9 @@
 
 namespace {
 
-class MainWindow : public ::testing::Test {
+class MainWindow : public FormTest {
 protected:
-    void SetUp() override {
-        vcardgerado = false;
-        form = std::make_unique<TForm1>();
-        form->show();
-        QApplication::setActiveWindow(form.get());
-    }
     void type(QLineEdit* box, const QString& text) { QTest::keyClicks(box, text); }
-
-    FakePlatform fake;
-    std::unique_ptr<TForm1> form;
 };
 
 QByteArray readAll(const QString& path) {

@@ -4,7 +4,7 @@
 #include "app/mainwindow.h"
 #include "card/image.h"
 #include "contact/vcard.h"
-#include "fakeplatform.h"
+#include "formtest.h"
 #include "platform/utf8.h"
 #include "zbardecode.h"
 
@@ -24,13 +24,8 @@
 
 namespace {
 
-class BadInput : public ::testing::Test {
+class BadInput : public FormTest {
 protected:
-    void SetUp() override {
-        vcardgerado = false;
-        form = std::make_unique<TForm1>();
-        form->show();
-    }
     QList<QByteArray> scan() const {
         QImage framed(2200, 2200, QImage::Format_RGB32);
         framed.fill(Qt::white);
@@ -47,8 +42,6 @@ protected:
     }
 
     QTemporaryDir dir;
-    FakePlatform fake;
-    std::unique_ptr<TForm1> form;
 };
 
 } // namespace

@@ -3,7 +3,7 @@
 #include "card/cardoutput.h"
 #include "card/cardpanel.h"
 #include "card/image.h"
-#include "fakeplatform.h"
+#include "formtest.h"
 #include "zbardecode.h"
 
 #include <gtest/gtest.h>
@@ -67,13 +67,8 @@ QList<QByteArray> decodeFramed(const QImage& page, int scale) {
     return decodeQr(big);
 }
 
-class Output : public ::testing::Test {
+class Output : public FormTest {
 protected:
-    void SetUp() override {
-        vcardgerado = false;
-        form = std::make_unique<TForm1>();
-        form->show();
-    }
     void generate(const QString& name = "Ana", const QString& surname = "Lima") {
         form->edtnome->setText(name);
         form->edtsobrenome->setText(surname);
@@ -84,8 +79,6 @@ protected:
     QStringList files() const { return QDir(dir.path()).entryList(QDir::Files, QDir::Name); }
 
     QTemporaryDir dir;
-    FakePlatform fake;
-    std::unique_ptr<TForm1> form;
 };
 
 } // namespace

@@ -5,7 +5,7 @@
 #include "card/pictureloader.h"
 #include "card/qrpicture.h"
 #include "contact/vcard.h"
-#include "fakeplatform.h"
+#include "formtest.h"
 #include "platform/errors.h"
 #include "zbardecode.h"
 
@@ -79,14 +79,8 @@ QByteArray pngClaiming(quint32 width, quint32 height) {
     return png;
 }
 
-class Preview : public ::testing::Test {
+class Preview : public FormTest {
 protected:
-    void SetUp() override {
-        vcardgerado = false;
-        form = std::make_unique<TForm1>();
-        form->show();
-        QApplication::setActiveWindow(form.get());
-    }
     void TearDown() override {
         if (QWidget* popup = QApplication::activePopupWidget())
             popup->close();
@@ -125,8 +119,6 @@ protected:
     }
 
     QTemporaryDir dir;
-    FakePlatform fake;
-    std::unique_ptr<TForm1> form;
 };
 
 } // namespace

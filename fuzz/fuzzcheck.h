@@ -1,0 +1,14 @@
+#pragma once
+
+#include <cstdio>
+#include <cstdlib>
+
+// An invariant of a fuzz target: a broken one stops the run with its place, so libFuzzer
+// keeps the input that broke it.
+#define CHECK(cond)                                                                                          \
+    do {                                                                                                     \
+        if (!(cond)) {                                                                                       \
+            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond);                    \
+            std::abort();                                                                                    \
+        }                                                                                                    \
+    } while (0)
