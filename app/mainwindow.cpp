@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 
 #include "card/cardlabel.h"
+#include "card/cardmodel.h"
 #include "card/cardoutput.h"
 #include "card/cardpanel.h"
 #include "card/image.h"
@@ -27,7 +28,11 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QSignalBlocker>
+#include <QTextDocument>
 #include <QToolButton>
+
+#include <limits>
 
 bool vcardgerado = false;
 
@@ -71,7 +76,8 @@ QToolButton* speedButton(QWidget* parent, const QString& name, const QString& gl
 } // namespace
 
 TForm1::TForm1(QWidget* parent)
-    : QWidget(parent), FFormAnchors(QSize(kDesignWidth, kDesignHeight)), FNomeAnchors(QSize(475, 139)),
+    : QWidget(parent), FModel(std::make_unique<lumo::CardModel>()),
+      FFormAnchors(QSize(kDesignWidth, kDesignHeight)), FNomeAnchors(QSize(475, 139)),
       FContatoAnchors(QSize(475, 137)), FEnderecoAnchors(QSize(475, 197)), FFooterAnchors(QSize(1066, 41)) {
     setObjectName(QStringLiteral("Form1"));
     lumo::installFontSubstitutes();
@@ -91,6 +97,7 @@ TForm1::TForm1(QWidget* parent)
     buildButtons();
     buildComponents();
     connectHandlers();
+    showModel();
 
     lumo::runGuarded(this, [this] { FormCreate(); });
 }
@@ -126,6 +133,8 @@ void TForm1::buildContactForm() {
                     lumo::Anchors a = kTopLeft) {
         auto* e = new QLineEdit(parent);
         e->setObjectName(name);
+        // No length limit beyond Qt's own.
+        e->setMaxLength(std::numeric_limits<int>::max());
         e->setFont(boxFont);
         anchors.add(e, place, a);
         e->installEventFilter(this);
@@ -170,6 +179,18 @@ void TForm1::buildContactForm() {
     edtcidade = edit(painelendereco, ea, QStringLiteral("edtcidade"), {248, 94, 210, 29});
     edtestado = edit(painelendereco, ea, QStringLiteral("edtestado"), {14, 156, 210, 29});
     edtcep = edit(painelendereco, ea, QStringLiteral("edtcep"), {248, 156, 210, 29});
+
+    // Each box is announced by its label.
+    const std::pair<QLabel*, QLineEdit*> labelled[] = {
+        {Label4, edtnome},    {Label3, edtsobrenome}, {Label10, edtsufixo}, {Label2, edtfixo},
+        {Label1, edtcelular}, {Label5, edtsite},      {Label12, edtemail},  {Label6, edtrua},
+        {Label7, edtnumero},  {Label8, edtbairro},    {Label9, edtcidade},  {Estado, edtestado},
+        {Label11, edtcep},
+    };
+    for (const auto& [label, box] : labelled) {
+        label->setBuddy(box);
+        box->setAccessibleName(label->text());
+    }
 }
 
 void TForm1::buildFooter() {
@@ -283,6 +304,29 @@ void TForm1::buildButtons() {
                                    edtnome,   edtsobrenome, edtsufixo, memovcard,  CheckBox3, sangria};
     for (qsizetype i = 0; i + 1 < chain.size(); ++i)
         setTabOrder(chain[i], chain[i + 1]);
+
+    // The glyph-only buttons say what they do, to the pointer and to screen readers.
+    const std::pair<QToolButton*, const char*> names[] = {
+        {SpeedButton7, "Cor da frente"},
+        {SpeedButton6, "Cor do texto"},
+        {SpeedButton8, "Imagem da frente"},
+        {SpeedButton10, "Cor do verso"},
+        {SpeedButton9, "Imagem do verso"},
+        {SpeedButton11, "Logotipo"},
+        {SpeedButton3, "Sobre"},
+        {SpeedButton12, "Salvar vCard"},
+        {SpeedButton1, "Copiar vCard"},
+        {SpeedButton4, "Exportar JPEG"},
+        {SpeedButton5, "Exportar PDF"},
+        {SpeedButton2, "Imprimir"},
+    };
+    for (const auto& [button, name] : names) {
+        button->setToolTip(QString::fromUtf8(name));
+        button->setAccessibleName(QString::fromUtf8(name));
+    }
+    painelfrente->setAccessibleName(QStringLiteral("Frente do cartão"));
+    painelverso->setAccessibleName(QStringLiteral("Verso do cartão"));
+    memovcard->setAccessibleName(QStringLiteral("vCard"));
 }
 
 void TForm1::buildComponents() {
@@ -352,8 +396,13 @@ void TForm1::connectHandlers() {
     on(SpeedButton9, &QToolButton::clicked, &TForm1::SpeedButton9Click);
     on(SpeedButton10, &QToolButton::clicked, &TForm1::SpeedButton10Click);
     on(SpeedButton11, &QToolButton::clicked, &TForm1::SpeedButton11Click);
-    on(CheckBox3, &QCheckBox::clicked, &TForm1::CheckBox3Click);
-    on(sangria, &QCheckBox::clicked, &TForm1::CheckBox3Click);
+    // A tick changed by a click or by code reaches the card.
+    on(CheckBox3, &QCheckBox::toggled, &TForm1::CheckBox3Click);
+    on(sangria, &QCheckBox::toggled, &TForm1::CheckBox3Click);
+    on(memovcard, &QPlainTextEdit::textChanged, &TForm1::memovcardChange);
+    connect(CheckBox1, &QCheckBox::toggled, this, [this](bool on) { FModel->SetFront(on); });
+    connect(CheckBox2, &QCheckBox::toggled, this, [this](bool on) { FModel->SetBack(on); });
+    connect(FModel.get(), &lumo::CardModel::changed, this, &TForm1::showModel);
 
     on(Salvar1, &QAction::triggered, &TForm1::Salvar1Click);
     on(Romover1, &QAction::triggered, &TForm1::Romover1Click);
@@ -505,10 +554,70 @@ void TForm1::SetGerarImageIndex(int index) {
 }
 
 QString TForm1::MemoText() const {
-    QString text = memovcard->toPlainText();
-    text.replace(QChar(0x2029), u'\n');
-    text.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
+    return QString(FModel->Memo()).replace(u'\n', QStringLiteral("\r\n"));
+}
+
+QString TForm1::memoWidgetText() const {
+    // The raw text keeps every character as typed (a no-break space stays one); paragraph
+    // and line separators are the memo's line breaks.
+    QString text = memovcard->document()->toRawText();
+    text.replace(QChar::ParagraphSeparator, u'\n');
+    text.replace(QChar::LineSeparator, u'\n');
     return text;
+}
+
+void TForm1::showModel() {
+    const lumo::CardState& s = FModel->State();
+    const std::pair<QLineEdit*, lumo::ContactField> boxes[] = {
+        {edtnome, lumo::ContactField::Nome},       {edtsobrenome, lumo::ContactField::Sobrenome},
+        {edtsufixo, lumo::ContactField::Sufixo},   {edtfixo, lumo::ContactField::Fixo},
+        {edtcelular, lumo::ContactField::Celular}, {edtsite, lumo::ContactField::Site},
+        {edtemail, lumo::ContactField::Email},     {edtrua, lumo::ContactField::Rua},
+        {edtnumero, lumo::ContactField::Numero},   {edtbairro, lumo::ContactField::Bairro},
+        {edtcidade, lumo::ContactField::Cidade},   {edtestado, lumo::ContactField::Estado},
+        {edtcep, lumo::ContactField::Cep},
+    };
+    for (const auto& [box, field] : boxes) {
+        const QString& value = lumo::fieldOf(s.contact, field);
+        if (box->text() != value) {
+            const QSignalBlocker quiet(box);
+            box->setText(value);
+        }
+    }
+    if (s.memo != FShownMemo) {
+        const QSignalBlocker quiet(memovcard);
+        memovcard->setPlainText(s.memo);
+        FShownMemo = s.memo;
+    }
+    pnome->SetCaption(s.nameLine());
+    psufixo->SetCaption(s.contact.sufixo);
+    vcardgerado = s.generated;
+    if (FGerarImageIndex != s.generateGlyph)
+        SetGerarImageIndex(s.generateGlyph);
+
+    auto showPicture = [](lumo::TImage* element, const QImage& picture) {
+        if (element->Picture().cacheKey() != picture.cacheKey())
+            element->SetPicture(picture);
+    };
+    showPicture(Image2, FModel->QrPicture());
+    showPicture(Image1, FModel->QrPicture());
+    showPicture(pbackground, s.frontBackground.image);
+    showPicture(pbackgroundfundo, s.backBackground.image);
+    showPicture(plogo, s.logo.image);
+    painelfrente->SetColor(s.frontColor);
+    painelverso->SetColor(s.backColor);
+    for (lumo::TCardLabel* label : {picone, pnome, psufixo})
+        label->SetFontColor(s.textColor);
+    picone->setVisible(s.icon);
+    for (const auto& [box, on] : {std::pair{CheckBox3, s.icon}, std::pair{sangria, s.bleed},
+                                  std::pair{CheckBox1, s.front}, std::pair{CheckBox2, s.back}}) {
+        const QSignalBlocker quiet(box);
+        box->setChecked(on);
+    }
+}
+
+lumo::CardModel& TForm1::Model() {
+    return *FModel;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -565,77 +674,59 @@ void TForm1::edtcepKeyPress(QChar& Key) {
     gerarvcard->click();
 }
 
-void TForm1::contactChanged() {
-    vcardgerado = false;
-    SetGerarImageIndex(1);
-}
-
+// Each box's change handler copies the box into the card; the card marks the vCard stale
+// and the preview's name and suffix follow it.
 void TForm1::edtnomeChange() {
-    pnome->SetCaption(edtnome->text() + u' ' + edtsobrenome->text());
-    contactChanged();
+    FModel->SetField(lumo::ContactField::Nome, edtnome->text());
+    FModel->SetField(lumo::ContactField::Sobrenome, edtsobrenome->text());
 }
 void TForm1::edtsobrenomeChange() {
     edtnomeChange();
 }
 void TForm1::edtsufixoChange() {
-    psufixo->SetCaption(edtsufixo->text());
-    contactChanged();
+    FModel->SetField(lumo::ContactField::Sufixo, edtsufixo->text());
 }
 void TForm1::edtfixoChange() {
-    contactChanged();
+    FModel->SetField(lumo::ContactField::Fixo, edtfixo->text());
 }
 void TForm1::edtcelularChange() {
-    contactChanged();
+    FModel->SetField(lumo::ContactField::Celular, edtcelular->text());
 }
 void TForm1::edtsiteChange() {
-    contactChanged();
+    FModel->SetField(lumo::ContactField::Site, edtsite->text());
+    FModel->SetField(lumo::ContactField::Email, edtemail->text());
 }
 void TForm1::edtruaChange() {
-    contactChanged();
+    FModel->SetField(lumo::ContactField::Rua, edtrua->text());
 }
 void TForm1::edtnumeroChange() {
-    contactChanged();
+    FModel->SetField(lumo::ContactField::Numero, edtnumero->text());
 }
 void TForm1::edtbairroChange() {
-    contactChanged();
+    FModel->SetField(lumo::ContactField::Bairro, edtbairro->text());
 }
 void TForm1::edtcidadeChange() {
-    contactChanged();
+    FModel->SetField(lumo::ContactField::Cidade, edtcidade->text());
 }
 void TForm1::edtestadoChange() {
-    contactChanged();
+    FModel->SetField(lumo::ContactField::Estado, edtestado->text());
 }
 void TForm1::edtcepChange() {
-    contactChanged();
+    FModel->SetField(lumo::ContactField::Cep, edtcep->text());
+}
+
+void TForm1::memovcardChange() {
+    FShownMemo = memoWidgetText();
+    FModel->SetMemo(FShownMemo);
 }
 
 // ---------------------------------------------------------------------------------------
 // vCard and QR picture
 
 void TForm1::gerarvcardClick() {
-    lumo::ContactFields f;
-    f.nome = edtnome->text();
-    f.sobrenome = edtsobrenome->text();
-    f.sufixo = edtsufixo->text();
-    f.fixo = edtfixo->text();
-    f.celular = edtcelular->text();
-    f.site = edtsite->text();
-    f.email = edtemail->text();
-    f.rua = edtrua->text();
-    f.numero = edtnumero->text();
-    f.bairro = edtbairro->text();
-    f.cidade = edtcidade->text();
-    f.estado = edtestado->text();
-    f.cep = edtcep->text();
-    const QString vcard = lumo::composeVCard(f);
-    memovcard->setPlainText(QString(vcard).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
-
-    // Throws when the text is too long for any QR symbol: the pictures and the state stay.
-    const QImage picture = lumo::renderQrPicture(vcard);
-    Image2->SetPicture(picture);
-    Image1->SetPicture(Image2->Picture());
-    vcardgerado = true;
-    SetGerarImageIndex(0);
+    // Throws when the text is too long for any QR symbol: the memo shows the new text,
+    // the pictures and the stale state stay.
+    FModel->Generate();
 }
 
 void TForm1::SpeedButton1Click() {
@@ -646,7 +737,7 @@ void TForm1::SpeedButton1Click() {
 }
 
 void TForm1::SpeedButton12Click() {
-    SaveDialog3->SetFileName(pnome->Caption());
+    SaveDialog3->SetFileName(FModel->NameLine());
     if (!SaveDialog3->Execute(this))
         return;
     // Only a file that was really written is confirmed by the beep.
@@ -654,20 +745,22 @@ void TForm1::SpeedButton12Click() {
     lumo::platform().beep();
 }
 
+bool TForm1::qrPictureSavable() const {
+    return !FModel->Memo().isEmpty() && !FModel->QrPicture().isNull();
+}
+
 void TForm1::Image1ContextPopup() {
-    Salvar1->setEnabled(!memovcard->toPlainText().isEmpty());
+    // With text in the memo but no QR picture made yet there is nothing to save.
+    Salvar1->setEnabled(qrPictureSavable());
 }
 
 void TForm1::Salvar1Click() {
-    if (memovcard->toPlainText().isEmpty())
+    if (!qrPictureSavable())
         return;
-    SaveDialog1->SetFileName(QStringLiteral("Código QR Vcard ") + pnome->Caption());
+    SaveDialog1->SetFileName(QStringLiteral("Código QR Vcard ") + FModel->NameLine());
     if (!SaveDialog1->Execute(this))
         return;
-    // With text in the memo but no QR picture rendered yet there is nothing to save.
-    if (Image1->Empty())
-        return;
-    lumo::saveQrPicture(Image1->Picture(), SaveDialog1->FileName());
+    lumo::saveQrPicture(FModel->QrPicture(), SaveDialog1->FileName());
 }
 
 // ---------------------------------------------------------------------------------------
@@ -675,88 +768,70 @@ void TForm1::Salvar1Click() {
 
 void TForm1::SpeedButton7Click() {
     if (ColorDialog1->Execute(this))
-        painelfrente->SetColor(ColorDialog1->Color());
+        FModel->SetFrontColor(ColorDialog1->Color());
 }
 
 void TForm1::SpeedButton10Click() {
     if (!ColorDialog1->Execute(this))
         return;
-    painelverso->SetColor(ColorDialog1->Color());
-    CheckBox2->setChecked(true);
+    FModel->SetBackColor(ColorDialog1->Color());
+    FModel->SetBack(true);
 }
 
 void TForm1::SpeedButton6Click() {
-    if (!ColorDialog2->Execute(this))
-        return;
-    const QColor color = ColorDialog2->Color();
-    picone->SetFontColor(color);
-    pnome->SetFontColor(color);
-    psufixo->SetFontColor(color);
+    if (ColorDialog2->Execute(this))
+        FModel->SetTextColor(ColorDialog2->Color());
 }
 
 void TForm1::SpeedButton8Click() {
     if (OpenDialog1->Execute(this))
-        pbackground->SetPicture(lumo::loadPicture(OpenDialog1->FileName()));
+        FModel->SetFrontBackground(lumo::readPictureFile(OpenDialog1->FileName()));
 }
 
 void TForm1::SpeedButton9Click() {
     if (OpenDialog1->Execute(this))
-        pbackgroundfundo->SetPicture(lumo::loadPicture(OpenDialog1->FileName()));
+        FModel->SetBackBackground(lumo::readPictureFile(OpenDialog1->FileName()));
 }
 
 void TForm1::SpeedButton11Click() {
     if (!OpenDialog1->Execute(this))
         return;
-    plogo->SetPicture(lumo::loadPicture(OpenDialog1->FileName()));
-    CheckBox2->setChecked(true);
+    FModel->SetLogo(lumo::readPictureFile(OpenDialog1->FileName()));
+    FModel->SetBack(true);
 }
 
 void TForm1::CheckBox3Click() {
-    picone->setVisible(CheckBox3->isChecked());
+    FModel->SetIcon(CheckBox3->isChecked());
+    FModel->SetBleed(sangria->isChecked());
 }
 
 void TForm1::pbackgroundContextPopup() {
-    Romover1->setEnabled(!pbackground->Empty());
+    Romover1->setEnabled(!FModel->FrontBackground().isNull());
 }
 void TForm1::pbackgroundfundoContextPopup() {
-    Removerimagemdofundo1->setEnabled(!pbackgroundfundo->Empty());
+    Removerimagemdofundo1->setEnabled(!FModel->BackBackground().isNull());
 }
 void TForm1::pbackgroundfundopContextPopup() {
-    Removerimagemdofundo1->setEnabled(!pbackgroundfundo->Empty());
+    pbackgroundfundoContextPopup();
 }
 void TForm1::plogoContextPopup() {
-    Remover1->setEnabled(!plogo->Empty());
+    Remover1->setEnabled(!FModel->Logo().isNull());
 }
 void TForm1::Romover1Click() {
-    pbackground->SetPicture(QImage());
+    FModel->SetFrontBackground({});
 }
 void TForm1::Removerimagemdofundo1Click() {
-    pbackgroundfundo->SetPicture(QImage());
+    FModel->SetBackBackground({});
 }
 void TForm1::Remover1Click() {
-    plogo->SetPicture(QImage());
+    FModel->SetLogo({});
 }
 
 // ---------------------------------------------------------------------------------------
 // Output
 
 lumo::CardDesign TForm1::Design() const {
-    lumo::CardDesign d;
-    d.front = CheckBox1->isChecked();
-    d.back = CheckBox2->isChecked();
-    d.bleed = sangria->isChecked();
-    d.icon = CheckBox3->isChecked();
-    d.frontColor = painelfrente->Color();
-    d.backColor = painelverso->Color();
-    d.nameColor = pnome->FontColor();
-    d.suffixColor = psufixo->FontColor();
-    d.name = pnome->Caption();
-    d.suffix = psufixo->Caption();
-    d.frontBackground = pbackground->Picture();
-    d.backBackground = pbackgroundfundo->Picture();
-    d.logo = plogo->Picture();
-    d.qr = Image2->Picture();
-    return d;
+    return lumo::designOf(*FModel);
 }
 
 report::TReport& TForm1::PreparedDocument() {
@@ -767,26 +842,26 @@ report::TReport& TForm1::PreparedDocument() {
     return document;
 }
 
+bool TForm1::outputReady() const {
+    // A stale vCard, or neither side ticked: nothing to print or write, and no dialog.
+    return vcardgerado && (FModel->Front() || FModel->Back());
+}
+
 void TForm1::SpeedButton2Click() {
-    if (!vcardgerado)
+    if (!outputReady())
         return;
     report::TReport& document = PreparedDocument();
-    // Nothing is laid out when neither side is ticked: there is nothing to print.
-    if (document.PreparedPages().empty())
-        return;
     if (lumo::printCard(this, document))
         lumo::platform().beep();
 }
 
 void TForm1::exportCard(lumo::TSaveDialog* dialog, report::TExportFilter& exporter) {
-    if (!vcardgerado)
+    if (!outputReady())
         return;
-    dialog->SetFileName(pnome->Caption());
+    dialog->SetFileName(FModel->NameLine());
     if (!dialog->Execute(this))
         return;
     report::TReport& document = PreparedDocument();
-    if (document.PreparedPages().empty())
-        return;
     exporter.SetFileName(dialog->FileName());
     document.Export(exporter);
     lumo::platform().beep();

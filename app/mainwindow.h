@@ -29,6 +29,7 @@ class TJPEGExport;
 
 namespace lumo {
 struct CardDesign;
+class CardModel;
 class TCardLabel;
 class TCardPanel;
 class TColorDialog;
@@ -93,8 +94,10 @@ public:
     // The Generate button's glyph from ImageList1: -1 none, 0 check mark, 1 refresh arrow.
     int GerarImageIndex() const { return FGerarImageIndex; }
     void SetGerarImageIndex(int index);
-    // The memo's text with its line breaks as CR LF.
+    // The memo's text with its line breaks as CR LF, every other character as it stands.
     QString MemoText() const;
+    // The card the window shows and edits.
+    lumo::CardModel& Model();
     // Runs when the about button is pressed; the application shell connects it.
     void SetAboutHandler(std::function<void()> handler) { FAboutHandler = std::move(handler); }
 
@@ -127,6 +130,7 @@ public:
     void edtcidadeChange();
     void edtestadoChange();
     void edtcepChange();
+    void memovcardChange();
     void gerarvcardClick();
     void SpeedButton1Click();
     void SpeedButton12Click();
@@ -165,7 +169,11 @@ private:
     void connectHandlers();
     void installIconFont();
     void centre();
-    void contactChanged();
+    // Shows the card's values in the boxes, the memo and the preview.
+    void showModel();
+    QString memoWidgetText() const;
+    bool qrPictureSavable() const;
+    bool outputReady() const;
     void enterMovesTo(QChar& key, QWidget* next);
     void popupFor(QWidget* element, QMenu* menu, void (TForm1::*handler)());
     // The card as the preview shows it now.
@@ -175,6 +183,10 @@ private:
     // The PDF and JPEG actions: ask for the file, fill and lay out the document, write it.
     void exportCard(lumo::TSaveDialog* dialog, report::TExportFilter& exporter);
 
+    std::unique_ptr<lumo::CardModel> FModel;
+    // The memo text last shown or typed, so the model's text is set into the memo only
+    // when it really changed.
+    QString FShownMemo;
     lumo::AnchorSet FFormAnchors;
     lumo::AnchorSet FNomeAnchors, FContatoAnchors, FEnderecoAnchors, FFooterAnchors;
     std::array<QPixmap, 2> FImageList1;

@@ -10,19 +10,25 @@
 
 namespace lumo {
 
-QImage loadPicture(const QString& path) {
+namespace {
+
+QByteArray formatOf(const QString& extension) {
+    const QString ext = extension.toLower();
+    if (ext == u"jpg" || ext == u"jpeg")
+        return "jpeg";
+    if (ext == u"png")
+        return "png";
+    if (ext == u"bmp")
+        return "bmp";
+    throw UserError(QStringLiteral("Unknown picture file extension (.%1)").arg(extension));
+}
+
+} // namespace
+
+CardPicture readPictureFile(const QString& path) {
     const QFileInfo info(path);
     const QString extension = info.suffix();
-    const QString ext = extension.toLower();
-    QByteArray format;
-    if (ext == u"jpg" || ext == u"jpeg")
-        format = "jpeg";
-    else if (ext == u"png")
-        format = "png";
-    else if (ext == u"bmp")
-        format = "bmp";
-    else
-        throw UserError(QStringLiteral("Unknown picture file extension (.%1)").arg(extension));
+    formatOf(extension);
 
     const QString shown = QDir::toNativeSeparators(path);
     const auto fail = [&](const QString& reason) {
@@ -38,8 +44,24 @@ QImage loadPicture(const QString& path) {
         fail(QStringLiteral("o arquivo é grande demais."));
     if (!file.open(QIODevice::ReadOnly))
         fail(file.errorString());
-    QByteArray data = file.readAll();
+    CardPicture picture;
+    picture.bytes = file.readAll();
     file.close();
+    picture.extension = extension.toLower();
+    picture.image = decodePicture(picture.bytes, extension, shown);
+    return picture;
+}
+
+QImage loadPicture(const QString& path) {
+    return readPictureFile(path).image;
+}
+
+QImage decodePicture(const QByteArray& bytes, const QString& extension, const QString& shownName) {
+    const QByteArray format = formatOf(extension);
+    const auto fail = [&](const QString& reason) {
+        throw UserError(QStringLiteral("Não foi possível abrir a imagem \"%1\": %2").arg(shownName, reason));
+    };
+    QByteArray data = bytes;
     if (data.isEmpty())
         fail(QStringLiteral("o arquivo está vazio."));
     // A JPEG cut short still decodes, with grey where the data ran out; refuse it instead.

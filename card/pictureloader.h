@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QImage>
 #include <QString>
 
@@ -15,5 +16,21 @@ constexpr qint64 kMaxPictureFileBytes = 256 * 1024 * 1024;
 // .png, .bmp). Throws lumo::UserError when the extension is unknown or the file cannot be
 // decoded completely; nothing is returned half-read.
 QImage loadPicture(const QString& path);
+
+// A picture of the card with the exact bytes of the file it was read from, so a document
+// can store the file as it was instead of a re-encoded copy.
+struct CardPicture {
+    QImage image;
+    QByteArray bytes;
+    QString extension; // lower case, decides the decoder: "jpg", "jpeg", "png" or "bmp"
+    bool isNull() const { return image.isNull(); }
+};
+
+// Like loadPicture, keeping the file's bytes.
+CardPicture readPictureFile(const QString& path);
+
+// Decodes a picture file's bytes with the same checks as loadPicture; `shownName` names the
+// picture in error messages.
+QImage decodePicture(const QByteArray& bytes, const QString& extension, const QString& shownName);
 
 } // namespace lumo

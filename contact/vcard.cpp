@@ -7,14 +7,21 @@ namespace lumo {
 
 namespace {
 const QString kCrLf = QStringLiteral("\r\n");
+
+// CR, LF and the Unicode line and paragraph separators (U+0085, U+2028, U+2029) all end a
+// line for some reader of the vCard.
+bool isLineBreak(QChar c) {
+    return c == u'\r' || c == u'\n' || c == QChar(0x85) || c == QChar::LineSeparator ||
+           c == QChar::ParagraphSeparator;
 }
+} // namespace
 
 QString escapeVCardText(const QString& value) {
     QString out;
     out.reserve(value.size());
     for (qsizetype i = 0; i < value.size(); ++i) {
         const QChar c = value.at(i);
-        if (c == u'\r' || c == u'\n') {
+        if (isLineBreak(c)) {
             // A box can hold a pasted line break; written as is it would end the vCard line.
             out += QStringLiteral("\\n");
             if (c == u'\r' && i + 1 < value.size() && value.at(i + 1) == u'\n')
@@ -32,11 +39,8 @@ namespace {
 // Phone, site and e-mail are written as typed, but a pasted line break would end the line
 // early and split the contact, so it is dropped.
 QString withoutLineBreaks(const QString& value) {
-    if (!value.contains(u'\r') && !value.contains(u'\n'))
-        return value;
     QString out = value;
-    out.remove(u'\r');
-    out.remove(u'\n');
+    out.removeIf(isLineBreak);
     return out;
 }
 } // namespace

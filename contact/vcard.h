@@ -15,7 +15,7 @@ struct ContactFields {
 };
 
 // A typed value made safe for a vCard text component: "\" → "\\", ";" → "\;", "," → "\,",
-// and a line break (CR LF, CR or LF) → "\n".
+// and a line break (CR LF, CR, LF, U+0085, U+2028 or U+2029) → "\n".
 QString escapeVCardText(const QString& value);
 
 // The vCard of the fields: lines joined by CR LF, no line break after "END:VCARD".

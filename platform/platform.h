@@ -53,6 +53,11 @@ public:
     virtual void message(QWidget* parent, const QString& text) = 0;
     // The default error handler's box.
     virtual void error(QWidget* parent, const QString& text) = 0;
+    // A question box with the application title as caption and the given buttons, the
+    // first at `defaultButton` taken by Enter. Returns the index of the button pressed, or -1
+    // when the box was closed without one.
+    virtual int question(QWidget* parent, const QString& text, const QStringList& buttons,
+                         int defaultButton) = 0;
     virtual void beep() = 0;
     // Throws std::runtime_error when the clipboard cannot take the text.
     virtual void setClipboardText(const QString& text) = 0;

@@ -9,6 +9,7 @@
 #include <QMimeData>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QPushButton>
 
 namespace lumo {
 
@@ -79,6 +80,25 @@ public:
         QMessageBox box(QMessageBox::Critical, QApplication::applicationDisplayName(), text, QMessageBox::Ok,
                         parent);
         box.exec();
+    }
+
+    int question(QWidget* parent, const QString& text, const QStringList& buttons,
+                 int defaultButton) override {
+        QMessageBox box(QMessageBox::Question, QApplication::applicationDisplayName(), text,
+                        QMessageBox::NoButton, parent);
+        QList<QAbstractButton*> made;
+        for (qsizetype i = 0; i < buttons.size(); ++i) {
+            // The last button is the one that escapes; the others accept or discard.
+            const auto role = i + 1 == buttons.size() && buttons.size() > 2 ? QMessageBox::RejectRole
+                              : i == 0                                      ? QMessageBox::AcceptRole
+                                                                            : QMessageBox::DestructiveRole;
+            made << box.addButton(buttons[i], role);
+        }
+        if (defaultButton >= 0 && defaultButton < made.size())
+            box.setDefaultButton(qobject_cast<QPushButton*>(made[defaultButton]));
+        box.exec();
+        const int chosen = int(made.indexOf(box.clickedButton()));
+        return chosen;
     }
 
     void beep() override { QApplication::beep(); }

@@ -43,6 +43,7 @@ public:
     std::optional<QColor> color(QWidget*, const lumo::ColorRequest&) override { return std::nullopt; }
     bool printDialog(QWidget*, QPrinter&) override { return false; }
     void message(QWidget*, const QString&) override {}
+    int question(QWidget*, const QString&, const QStringList&, int) override { return -1; }
     void error(QWidget*, const QString& text) override { errors << text; }
     void beep() override { ++beeps; }
     void setClipboardText(const QString&) override {}

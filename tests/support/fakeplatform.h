@@ -22,6 +22,9 @@ public:
     std::deque<std::optional<QString>> saveAnswers, openAnswers;
     std::deque<std::optional<QColor>> colorAnswers;
     std::deque<bool> printAnswers;
+    // Button indexes for question boxes; an empty queue closes the box (-1).
+    std::deque<int> questionAnswers;
+    QStringList questions;
 
     std::vector<lumo::SaveFileRequest> saveRequests;
     std::vector<lumo::OpenFileRequest> openRequests;
@@ -61,6 +64,14 @@ public:
     }
     void message(QWidget*, const QString& text) override { messages << text; }
     void error(QWidget*, const QString& text) override { errors << text; }
+    int question(QWidget*, const QString& text, const QStringList&, int) override {
+        questions << text;
+        if (questionAnswers.empty())
+            return -1;
+        const int answer = questionAnswers.front();
+        questionAnswers.pop_front();
+        return answer;
+    }
     void beep() override { ++beeps; }
     void setClipboardText(const QString& text) override {
         if (clipboardFails)

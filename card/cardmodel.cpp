@@ -1,0 +1,182 @@
+#include "card/cardmodel.h"
+
+#include "card/cardoutput.h"
+#include "card/qrpicture.h"
+
+#include <concepts>
+
+namespace lumo {
+
+namespace {
+
+template <class Fields, class Result> Result& fieldIn(Fields& f, ContactField field) {
+    switch (field) {
+    case ContactField::Nome:
+        return f.nome;
+    case ContactField::Sobrenome:
+        return f.sobrenome;
+    case ContactField::Sufixo:
+        return f.sufixo;
+    case ContactField::Fixo:
+        return f.fixo;
+    case ContactField::Celular:
+        return f.celular;
+    case ContactField::Site:
+        return f.site;
+    case ContactField::Email:
+        return f.email;
+    case ContactField::Rua:
+        return f.rua;
+    case ContactField::Numero:
+        return f.numero;
+    case ContactField::Bairro:
+        return f.bairro;
+    case ContactField::Cidade:
+        return f.cidade;
+    case ContactField::Estado:
+        return f.estado;
+    case ContactField::Cep:
+        break;
+    }
+    return f.cep;
+}
+
+bool samePicture(const CardPicture& a, const CardPicture& b) {
+    if (a.extension != b.extension || a.bytes != b.bytes || a.isNull() != b.isNull())
+        return false;
+    // Pictures from the same file bytes decode alike; others are compared pixel by pixel.
+    return !a.bytes.isEmpty() || a.image.cacheKey() == b.image.cacheKey() || a.image == b.image;
+}
+
+} // namespace
+
+QString& fieldOf(ContactFields& fields, ContactField field) {
+    return fieldIn<ContactFields, QString>(fields, field);
+}
+
+const QString& fieldOf(const ContactFields& fields, ContactField field) {
+    return fieldIn<const ContactFields, const QString>(fields, field);
+}
+
+bool CardState::operator==(const CardState& o) const {
+    for (int i = 0; i < kContactFieldCount; ++i)
+        if (fieldOf(contact, ContactField(i)) != fieldOf(o.contact, ContactField(i)))
+            return false;
+    return memo == o.memo && qrText == o.qrText && generated == o.generated &&
+           generateGlyph == o.generateGlyph && frontColor == o.frontColor && backColor == o.backColor &&
+           textColor == o.textColor && samePicture(frontBackground, o.frontBackground) &&
+           samePicture(backBackground, o.backBackground) && samePicture(logo, o.logo) && icon == o.icon &&
+           bleed == o.bleed && front == o.front && back == o.back;
+}
+
+CardModel::CardModel(QObject* parent) : QObject(parent) {}
+
+template <class T> void CardModel::assign(T& field, const T& value) {
+    if constexpr (std::equality_comparable<T>)
+        if (field == value)
+            return;
+    field = value;
+    emit changed();
+}
+
+void CardModel::SetState(const CardState& state) {
+    const bool qrChanged = state.qrText != FState.qrText;
+    FState = state;
+    if (qrChanged || (FQrPicture.isNull() && !FState.qrText.isEmpty()))
+        remakeQrPicture();
+    emit changed();
+}
+
+void CardModel::SetField(ContactField field, const QString& value) {
+    QString& current = fieldOf(FState.contact, field);
+    if (current == value)
+        return;
+    current = value;
+    FState.generated = false;
+    FState.generateGlyph = 1;
+    emit changed();
+}
+
+void CardModel::SetMemo(const QString& memo) {
+    if (memo == FState.memo)
+        return;
+    assign(FState.memo, memo);
+}
+
+void CardModel::Generate() {
+    const QString vcard = composeVCard(FState.contact);
+    FState.memo = QString(vcard).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    emit changed();
+    // Throws when the text is too long for any QR symbol: the picture and the state stay.
+    QImage picture = renderQrPicture(vcard);
+    FState.qrText = vcard;
+    FQrPicture = std::move(picture);
+    FState.generated = true;
+    FState.generateGlyph = 0;
+    emit changed();
+}
+
+void CardModel::remakeQrPicture() {
+    FQrPicture = QImage();
+    if (FState.qrText.isEmpty())
+        return;
+    try {
+        FQrPicture = renderQrPicture(FState.qrText);
+    } catch (const std::exception&) {
+        // A text no symbol holds never got a picture; the card shows none.
+        FState.qrText.clear();
+    }
+}
+
+void CardModel::SetFrontColor(const QColor& color) {
+    assign(FState.frontColor, color);
+}
+void CardModel::SetBackColor(const QColor& color) {
+    assign(FState.backColor, color);
+}
+void CardModel::SetTextColor(const QColor& color) {
+    assign(FState.textColor, color);
+}
+void CardModel::SetFrontBackground(const CardPicture& picture) {
+    assign(FState.frontBackground, picture);
+}
+void CardModel::SetBackBackground(const CardPicture& picture) {
+    assign(FState.backBackground, picture);
+}
+void CardModel::SetLogo(const CardPicture& picture) {
+    assign(FState.logo, picture);
+}
+void CardModel::SetIcon(bool on) {
+    assign(FState.icon, on);
+}
+void CardModel::SetBleed(bool on) {
+    assign(FState.bleed, on);
+}
+void CardModel::SetFront(bool on) {
+    assign(FState.front, on);
+}
+void CardModel::SetBack(bool on) {
+    assign(FState.back, on);
+}
+
+CardDesign designOf(const CardModel& model) {
+    const CardState& s = model.State();
+    CardDesign d;
+    d.front = s.front;
+    d.back = s.back;
+    d.bleed = s.bleed;
+    d.icon = s.icon;
+    d.frontColor = s.frontColor;
+    d.backColor = s.backColor;
+    d.nameColor = s.textColor;
+    d.suffixColor = s.textColor;
+    d.name = s.nameLine();
+    d.suffix = s.contact.sufixo;
+    d.frontBackground = s.frontBackground.image;
+    d.backBackground = s.backBackground.image;
+    d.logo = s.logo.image;
+    d.qr = model.QrPicture();
+    return d;
+}
+
+} // namespace lumo

@@ -1,0 +1,128 @@
+#pragma once
+
+// The card being designed, apart from any window: the contact values, the vCard memo, the
+// QR text, the colours, pictures and ticks. The main window shows and edits it; documents,
+// the crash recovery and the outputs read it.
+
+#include "card/pictureloader.h"
+#include "contact/vcard.h"
+
+#include <QColor>
+#include <QImage>
+#include <QObject>
+#include <QString>
+
+#include <array>
+
+namespace lumo {
+
+struct CardDesign;
+
+// The thirteen contact boxes, in the order of the form.
+enum class ContactField {
+    Nome,
+    Sobrenome,
+    Sufixo,
+    Fixo,
+    Celular,
+    Site,
+    Email,
+    Rua,
+    Numero,
+    Bairro,
+    Cidade,
+    Estado,
+    Cep
+};
+constexpr int kContactFieldCount = 13;
+
+QString& fieldOf(ContactFields& fields, ContactField field);
+const QString& fieldOf(const ContactFields& fields, ContactField field);
+
+// Every value of a card, copyable in constant time (pictures and texts are shared until
+// written), so a snapshot can be handed to another thread.
+struct CardState {
+    ContactFields contact;
+    // The memo's text, line breaks as LF, characters exactly as shown.
+    QString memo;
+    // The text the QR picture was made from at the last successful Generate; empty while
+    // there is no picture.
+    QString qrText;
+    // Whether the vCard, the QR picture and the preview match the contact boxes, and the
+    // Generate button's glyph: -1 none, 0 check mark, 1 refresh arrow.
+    bool generated = false;
+    int generateGlyph = -1;
+    QColor frontColor = Qt::white, backColor = Qt::white, textColor = Qt::black;
+    CardPicture frontBackground, backBackground, logo;
+    bool icon = false, bleed = false, front = true, back = false;
+
+    // The preview's name line: given and family name joined by one space.
+    QString nameLine() const { return contact.nome + u' ' + contact.sobrenome; }
+    bool operator==(const CardState& other) const;
+};
+
+class CardModel : public QObject {
+    Q_OBJECT
+public:
+    explicit CardModel(QObject* parent = nullptr);
+
+    const CardState& State() const { return FState; }
+    // Replaces every value at once (a document opened, a card restored, "Novo").
+    void SetState(const CardState& state);
+
+    const ContactFields& Contact() const { return FState.contact; }
+    QString Field(ContactField field) const { return fieldOf(FState.contact, field); }
+    // A changed contact value makes the vCard stale.
+    void SetField(ContactField field, const QString& value);
+    QString NameLine() const { return FState.nameLine(); }
+
+    QString Memo() const { return FState.memo; }
+    void SetMemo(const QString& memo);
+
+    // Composes the vCard of the contact values into the memo, then makes the QR picture
+    // from it. When no QR symbol holds the text, throws after the memo is set and leaves
+    // the picture and the stale state as they were.
+    void Generate();
+    bool Generated() const { return FState.generated; }
+    int GenerateGlyph() const { return FState.generateGlyph; }
+    QString QrText() const { return FState.qrText; }
+    // The 2000 × 2000 picture of QrText's symbol; null while there is none.
+    const QImage& QrPicture() const { return FQrPicture; }
+
+    QColor FrontColor() const { return FState.frontColor; }
+    void SetFrontColor(const QColor& color);
+    QColor BackColor() const { return FState.backColor; }
+    void SetBackColor(const QColor& color);
+    QColor TextColor() const { return FState.textColor; }
+    void SetTextColor(const QColor& color);
+    const CardPicture& FrontBackground() const { return FState.frontBackground; }
+    void SetFrontBackground(const CardPicture& picture);
+    const CardPicture& BackBackground() const { return FState.backBackground; }
+    void SetBackBackground(const CardPicture& picture);
+    const CardPicture& Logo() const { return FState.logo; }
+    void SetLogo(const CardPicture& picture);
+    bool Icon() const { return FState.icon; }
+    void SetIcon(bool on);
+    bool Bleed() const { return FState.bleed; }
+    void SetBleed(bool on);
+    bool Front() const { return FState.front; }
+    void SetFront(bool on);
+    bool Back() const { return FState.back; }
+    void SetBack(bool on);
+
+signals:
+    // After every change of any value.
+    void changed();
+
+private:
+    template <class T> void assign(T& field, const T& value);
+    void remakeQrPicture();
+
+    CardState FState;
+    QImage FQrPicture;
+};
+
+// What the outputs draw of the card.
+CardDesign designOf(const CardModel& model);
+
+} // namespace lumo
