@@ -7,7 +7,7 @@ void AnchorSet::add(QWidget* child, QRect designRect, Anchors anchors) {
     FEntries.push_back({child, designRect, anchors});
 }
 
-void AnchorSet::apply(QSize parentSize) const {
+void AnchorSet::apply(QSize parentSize, QPoint origin) const {
     const int dx = parentSize.width() - FDesign.width();
     const int dy = parentSize.height() - FDesign.height();
     for (const Entry& e : FEntries) {
@@ -24,7 +24,7 @@ void AnchorSet::apply(QSize parentSize) const {
             else
                 r.moveTop(r.top() + dy);
         }
-        e.widget->setGeometry(r);
+        e.widget->setGeometry(r.translated(origin));
     }
 }
 

@@ -17,7 +17,9 @@ class AnchorSet {
 public:
     explicit AnchorSet(QSize designParentSize) : FDesign(designParentSize) {}
     void add(QWidget* child, QRect designRect, Anchors anchors);
-    void apply(QSize parentSize) const;
+    // Places the children for a parent area of `parentSize` whose top left corner lies at
+    // `origin` in the parent (below a menu bar, for instance).
+    void apply(QSize parentSize, QPoint origin = {}) const;
 
 private:
     struct Entry {

@@ -1,8 +1,12 @@
 #include "app/about.h"
+#include "app/commandline.h"
 #include "app/mainwindow.h"
 #include "app/splash.h"
+#include "card/recovery.h"
+#include "platform/platform.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
@@ -10,18 +14,49 @@
 #include <QTemporaryDir>
 #include <QTranslator>
 
+namespace {
+
+QStringList argumentsOf(int argc, char* argv[]) {
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    return arguments;
+}
+
+// A card left behind by a run that did not end by the user's choice is offered back.
+void offerRecovery(TForm1& form, const QString& path) {
+    const std::optional<lumo::CardState> card = lumo::RecoveryWriter::pendingRecovery(path);
+    if (!card)
+        return;
+    const int answer = lumo::platform().question(
+        &form, QStringLiteral("O Lumo Card foi fechado sem salvar. Restaurar o cartão?"),
+        {QStringLiteral("Restaurar"), QStringLiteral("Descartar")}, 0);
+    if (answer == 0)
+        form.RestoreCard(*card);
+    else
+        QFile::remove(path);
+}
+
+} // namespace
+
 int main(int argc, char* argv[]) {
+    // Help, version and batches run without a window, so they work without a display.
+    const lumo::CommandLine commandLine = lumo::parseCommandLine(argumentsOf(argc, argv));
+    if (commandLine.headless())
+        return lumo::runHeadless(commandLine, argc, argv);
+
     // 1. The application, its title and Qt's own Portuguese texts for the system dialogs.
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Lumo Card"));
     QApplication::setApplicationDisplayName(QStringLiteral("Lumo Card"));
-    QApplication::setApplicationVersion(QStringLiteral("1.0.0"));
+    QApplication::setApplicationVersion(QStringLiteral(LUMO_VERSION));
     QTranslator qtTexts;
     if (qtTexts.load(QLocale(QLocale::Portuguese, QLocale::Brazil), QStringLiteral("qtbase"),
                      QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtTexts);
-    // The program keeps nothing between runs; Qt's own dialogs would otherwise remember
-    // folders and custom colours in the user's settings, so theirs go to a throwaway folder.
+    // Qt's own dialogs would otherwise remember folders and custom colours in the user's
+    // settings, so theirs go to a throwaway folder; the program's own settings file is
+    // opened by its path and is not affected.
     const QTemporaryDir throwawaySettings;
     for (QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
         QSettings::setPath(format, QSettings::UserScope, throwawaySettings.path());
@@ -40,7 +75,19 @@ int main(int argc, char* argv[]) {
     //    seconds later, so the main window appears only after it.
     TForm2 Form2;
 
-    // 5. The message loop, with the main window maximised.
+    // 5. The message loop, with the main window maximised, showing the card brought back
+    //    from a crash or the document named on the command line.
     Form1.showMaximized();
+    const QString recoveryPath = lumo::RecoveryWriter::defaultPath();
+    offerRecovery(Form1, recoveryPath);
+    if (!commandLine.document.isEmpty())
+        lumo::runGuarded(&Form1, [&] {
+            if (Form1.MaybeSave())
+                Form1.OpenDocument(commandLine.document);
+        });
+    // From here on every change reaches the recovery file within two seconds; only a quit
+    // the user chose removes it.
+    lumo::RecoveryWriter recovery(Form1.Model(), recoveryPath);
+    Form1.SetClosedHandler([&recovery] { recovery.discard(); });
     return QApplication::exec();
 }

@@ -25,6 +25,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -87,7 +88,8 @@ TForm1::TForm1(QWidget* parent)
     QPalette pal = palette();
     pal.setColor(QPalette::Window, Qt::white);
     setPalette(pal);
-    resize(kDesignWidth, kDesignHeight);
+    buildMenu();
+    resize(kDesignWidth, kDesignHeight + menuHeight());
 
     FImageList1 = {glyph(QStringLiteral("check")), glyph(QStringLiteral("refresh"))};
 
@@ -402,7 +404,11 @@ void TForm1::connectHandlers() {
     on(memovcard, &QPlainTextEdit::textChanged, &TForm1::memovcardChange);
     connect(CheckBox1, &QCheckBox::toggled, this, [this](bool on) { FModel->SetFront(on); });
     connect(CheckBox2, &QCheckBox::toggled, this, [this](bool on) { FModel->SetBack(on); });
-    connect(FModel.get(), &lumo::CardModel::changed, this, &TForm1::showModel);
+    connect(FModel.get(), &lumo::CardModel::changed, this, [this] {
+        if (!FReplacingCard)
+            setWindowModified(true);
+        showModel();
+    });
 
     on(Salvar1, &QAction::triggered, &TForm1::Salvar1Click);
     on(Romover1, &QAction::triggered, &TForm1::Romover1Click);
@@ -468,7 +474,9 @@ void TForm1::showEvent(QShowEvent* event) {
 void TForm1::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     // Anchors first, then the column layout, as the window's own resize handler sees them.
-    FFormAnchors.apply(size());
+    const int top = menuHeight();
+    MainMenu1->setGeometry(0, 0, width(), top);
+    FFormAnchors.apply(size() - QSize(0, top), QPoint(0, top));
     FNomeAnchors.apply(painelnome->size());
     FContatoAnchors.apply(painelcontato->size());
     FEnderecoAnchors.apply(painelendereco->size());

@@ -11,6 +11,8 @@
 #include <memory>
 
 class QCheckBox;
+class QCloseEvent;
+class QMenuBar;
 class QFrame;
 class QLabel;
 class QLineEdit;
@@ -29,6 +31,7 @@ class TJPEGExport;
 
 namespace lumo {
 struct CardDesign;
+struct CardState;
 class CardModel;
 class TCardLabel;
 class TCardPanel;
@@ -81,6 +84,10 @@ public:
     QCheckBox *CheckBox1, *CheckBox2;
     // The full-resolution QR picture, hidden
     lumo::TImage* Image2;
+    // The menu bar above the designed area
+    QMenuBar* MainMenu1;
+    QMenu *Arquivo1, *AbrirRecente1;
+    QAction *Novo1, *Abrir1, *SalvarCartao1, *SalvarComo1, *Sair1;
     // Non-visual components
     lumo::TSaveDialog *SaveDialog1, *SaveDialog2, *SaveDialog3;
     lumo::TOpenDialog* OpenDialog1;
@@ -98,6 +105,19 @@ public:
     QString MemoText() const;
     // The card the window shows and edits.
     lumo::CardModel& Model();
+    // The open document's path; empty for a card never saved.
+    QString DocumentPath() const { return FDocumentPath; }
+    // Shows a card brought back after a crash: every value, marked modified.
+    void RestoreCard(const lumo::CardState& state);
+    // Opens a .lumocard document; throws lumo::UserError and keeps the card on a bad one.
+    void OpenDocument(const QString& path);
+    // Saves the card, asking for a name when it has none or `askName`. Returns false when
+    // the user cancels; throws lumo::UserError when the file cannot be written.
+    bool SaveDocument(bool askName);
+    // Asks whether to save unsaved changes: true when the card may be closed.
+    bool MaybeSave();
+    // Runs after the user chose to close the window and nothing unsaved is lost.
+    void SetClosedHandler(std::function<void()> handler) { FClosedHandler = std::move(handler); }
     // Runs when the about button is pressed; the application shell connects it.
     void SetAboutHandler(std::function<void()> handler) { FAboutHandler = std::move(handler); }
 
@@ -154,11 +174,18 @@ public:
     void SpeedButton4Click();
     void SpeedButton5Click();
     void SpeedButton3Click();
+    // File menu
+    void Novo1Click();
+    void Abrir1Click();
+    void SalvarCartao1Click();
+    void SalvarComo1Click();
+    void Sair1Click();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void buildContactForm();
@@ -166,6 +193,12 @@ private:
     void buildPreview();
     void buildButtons();
     void buildComponents();
+    void buildMenu();
+    void fillRecentMenu();
+    void documentOpened(const QString& path);
+    void updateTitle();
+    // Height of the menu bar above the designed area.
+    int menuHeight() const;
     void connectHandlers();
     void installIconFont();
     void centre();
@@ -192,5 +225,8 @@ private:
     std::array<QPixmap, 2> FImageList1;
     int FGerarImageIndex = -1;
     bool FShown = false;
-    std::function<void()> FAboutHandler;
+    std::function<void()> FAboutHandler, FClosedHandler;
+    QString FDocumentPath;
+    // Set while a whole card is put in the model, which is no edit of the user's.
+    bool FReplacingCard = false;
 };

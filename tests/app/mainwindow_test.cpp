@@ -1,5 +1,6 @@
 #include "app/mainwindow.h"
 #include "card/cardlabel.h"
+#include "card/cardmodel.h"
 #include "card/cardpanel.h"
 #include "card/image.h"
 #include "formtest.h"
@@ -24,6 +25,10 @@ class MainWindow : public FormTest {
 protected:
     void type(QLineEdit* box, const QString& text) { QTest::keyClicks(box, text); }
 };
+
+const char* const kBoxes[] = {"edtnome",   "edtsobrenome", "edtsufixo", "edtfixo",   "edtcelular",
+                              "edtsite",   "edtemail",     "edtrua",    "edtnumero", "edtbairro",
+                              "edtcidade", "edtestado",    "edtcep"};
 
 QByteArray readAll(const QString& path) {
     QFile f(path);
@@ -65,7 +70,7 @@ TEST(IconFont, FailedWriteIsShownAndTheIconStillRegistered) {
 }
 
 TEST_F(MainWindow, ControlsCarryTheirNamesAndCaptions) {
-    EXPECT_EQ(form->windowTitle(), "Lumo Card");
+    EXPECT_EQ(form->windowTitle(), "Sem título[*] - Lumo Card");
     const std::pair<const char*, const char*> captions[] = {
         {"Label4", "Nome"},    {"Label3", "Sobrenome"}, {"Label10", "Sufixo"}, {"Label2", "Fixo"},
         {"Label1", "Celular"}, {"Label5", "Site"},      {"Label12", "E-mail"}, {"Label6", "Rua"},
@@ -151,20 +156,38 @@ TEST_F(MainWindow, NameLineMirrorsNameBoxesWithItsSpace) {
 TEST_F(MainWindow, GlyphShowsWhetherTheVCardIsCurrent) {
     EXPECT_EQ(form->GerarImageIndex(), -1);
     EXPECT_TRUE(form->gerarvcard->icon().isNull());
-    type(form->edtemail, "a");
-    EXPECT_EQ(form->GerarImageIndex(), 1);
-    EXPECT_FALSE(vcardgerado);
-    form->gerarvcard->click();
-    EXPECT_EQ(form->GerarImageIndex(), 0);
-    EXPECT_TRUE(vcardgerado);
-    type(form->edtcep, "1");
-    QTest::keyClick(form->edtcep, Qt::Key_Backspace);
-    EXPECT_EQ(form->GerarImageIndex(), 1);
-    EXPECT_FALSE(vcardgerado);
+    // Every box's edit reaches the card and makes the vCard stale.
+    for (int i = 0; i < lumo::kContactFieldCount; ++i) {
+        const auto field = lumo::ContactField(i);
+        auto* box = form->findChild<QLineEdit*>(kBoxes[i]);
+        form->gerarvcard->click();
+        EXPECT_EQ(form->GerarImageIndex(), 0);
+        EXPECT_TRUE(vcardgerado);
+        type(box, "x");
+        EXPECT_EQ(form->GerarImageIndex(), 1) << kBoxes[i];
+        EXPECT_FALSE(vcardgerado) << kBoxes[i];
+        EXPECT_EQ(form->Model().Field(field), box->text()) << kBoxes[i];
+    }
     // Editing the memo leaves the state alone.
     form->gerarvcard->click();
     form->memovcard->appendPlainText("x");
     EXPECT_TRUE(vcardgerado);
+}
+
+TEST_F(MainWindow, MemoAndBoxesKeepEveryCharacter) {
+    const QString nbsp = QStringLiteral("Ana\u00A0Maria");
+    form->edtnome->setText(nbsp);
+    form->edtrua->setText(QStringLiteral("Rua A\u2029Bloco B\u2028fundos\u0085casa"));
+    form->gerarvcard->click();
+    form->SpeedButton1->click();
+    EXPECT_TRUE(fake.clipboard.contains(QStringLiteral("FN:") + nbsp));
+    EXPECT_TRUE(fake.clipboard.contains(QStringLiteral("ADR;TYPE=HOME:;;Rua A\\nBloco B\\nfundos\\ncasa")))
+        << fake.clipboard.toStdString();
+    EXPECT_EQ(fake.clipboard.count(u'\n'), fake.clipboard.count(QStringLiteral("\r\n")));
+    EXPECT_EQ(fake.clipboard.split(QStringLiteral("\r\n")).size(), 7); // LABEL and ADR for the address
+    // No length limit: a long paste stays whole.
+    form->edtsite->setText(QString(40000, u'w'));
+    EXPECT_EQ(form->Model().Contact().site.size(), 40000);
 }
 
 TEST_F(MainWindow, CopyIsSilentWhileStaleAndConfirmedWhenCurrent) {

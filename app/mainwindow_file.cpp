@@ -1,0 +1,200 @@
+// The main window's "Arquivo" menu: card documents, recent documents and the close prompt.
+
+#include "app/mainwindow.h"
+#include "app/settings.h"
+#include "card/cardmodel.h"
+#include "card/document.h"
+#include "platform/errors.h"
+#include "platform/platform.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QMenu>
+#include <QMenuBar>
+
+namespace {
+
+const QString kDocumentFilter = QStringLiteral("Cartão Lumo (*.lumocard)");
+const QString kDocumentSuffix = QStringLiteral("lumocard");
+const QString kDocumentDialog = QStringLiteral("DocumentDialog");
+
+QString withDocumentSuffix(QString path) {
+    if (!path.endsWith(u'.' + kDocumentSuffix, Qt::CaseInsensitive))
+        path += u'.' + kDocumentSuffix;
+    return path;
+}
+
+} // namespace
+
+void TForm1::buildMenu() {
+    MainMenu1 = new QMenuBar(this);
+    MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
+    Arquivo1 = MainMenu1->addMenu(QStringLiteral("&Arquivo"));
+    Arquivo1->setObjectName(QStringLiteral("Arquivo1"));
+    auto item = [this](const QString& name, const QString& caption, const QKeySequence& keys,
+                       void (TForm1::*handler)()) {
+        QAction* action = Arquivo1->addAction(caption);
+        action->setObjectName(name);
+        action->setShortcut(keys);
+        action->setShortcutContext(Qt::WindowShortcut);
+        connect(action, &QAction::triggered, this,
+                [this, handler] { lumo::runGuarded(this, [this, handler] { (this->*handler)(); }); });
+        return action;
+    };
+    Novo1 = item(QStringLiteral("Novo1"), QStringLiteral("&Novo"), QKeySequence::New, &TForm1::Novo1Click);
+    Abrir1 =
+        item(QStringLiteral("Abrir1"), QStringLiteral("&Abrir…"), QKeySequence::Open, &TForm1::Abrir1Click);
+    AbrirRecente1 = Arquivo1->addMenu(QStringLiteral("Abrir &recente"));
+    AbrirRecente1->setObjectName(QStringLiteral("AbrirRecente1"));
+    connect(AbrirRecente1, &QMenu::aboutToShow, this, &TForm1::fillRecentMenu);
+    Arquivo1->addSeparator();
+    SalvarCartao1 = item(QStringLiteral("SalvarCartao1"), QStringLiteral("&Salvar"), QKeySequence::Save,
+                         &TForm1::SalvarCartao1Click);
+    SalvarComo1 = item(QStringLiteral("SalvarComo1"), QStringLiteral("Salvar &como…"),
+                       QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), &TForm1::SalvarComo1Click);
+    Arquivo1->addSeparator();
+    Sair1 = item(QStringLiteral("Sair1"), QStringLiteral("Sai&r"), QKeySequence(Qt::CTRL | Qt::Key_Q),
+                 &TForm1::Sair1Click);
+    fillRecentMenu();
+    updateTitle();
+}
+
+int TForm1::menuHeight() const {
+    return MainMenu1->sizeHint().height();
+}
+
+void TForm1::fillRecentMenu() {
+    AbrirRecente1->clear();
+    const QStringList recent = lumo::Settings::recentDocuments();
+    for (const QString& path : recent) {
+        QAction* action = AbrirRecente1->addAction(QDir::toNativeSeparators(path));
+        connect(action, &QAction::triggered, this, [this, path] {
+            lumo::runGuarded(this, [this, path] {
+                if (!MaybeSave())
+                    return;
+                if (!QFileInfo::exists(path)) {
+                    lumo::Settings::removeRecentDocument(path);
+                    throw lumo::UserError(QStringLiteral("O cartão \"%1\" não existe mais.")
+                                              .arg(QDir::toNativeSeparators(path)));
+                }
+                OpenDocument(path);
+            });
+        });
+    }
+    AbrirRecente1->setEnabled(!recent.isEmpty());
+}
+
+void TForm1::updateTitle() {
+    const QString name =
+        FDocumentPath.isEmpty() ? QStringLiteral("Sem título") : QFileInfo(FDocumentPath).completeBaseName();
+    setWindowTitle(name + QStringLiteral("[*] - Lumo Card"));
+}
+
+void TForm1::documentOpened(const QString& path) {
+    FDocumentPath = QFileInfo(path).absoluteFilePath();
+    lumo::Settings::addRecentDocument(FDocumentPath);
+    setWindowModified(false);
+    updateTitle();
+}
+
+void TForm1::OpenDocument(const QString& path) {
+    // Read first: a bad document throws here and the card on screen stays as it was.
+    const lumo::CardState state = lumo::openCardDocument(path);
+    FReplacingCard = true;
+    FModel->SetState(state);
+    FReplacingCard = false;
+    documentOpened(path);
+}
+
+void TForm1::RestoreCard(const lumo::CardState& state) {
+    FReplacingCard = true;
+    FModel->SetState(state);
+    FReplacingCard = false;
+    setWindowModified(true);
+}
+
+bool TForm1::SaveDocument(bool askName) {
+    QString path = FDocumentPath;
+    if (askName || path.isEmpty()) {
+        lumo::SaveFileRequest request;
+        request.dialogName = kDocumentDialog;
+        const QString preset = FDocumentPath.isEmpty() ? FModel->NameLine().trimmed() : FDocumentPath;
+        request.fileName = preset.isEmpty() ? QStringLiteral("Sem título") : preset;
+        request.defaultSuffix = kDocumentSuffix;
+        request.filter = kDocumentFilter;
+        const std::optional<QString> chosen = lumo::platform().saveFileName(this, request);
+        if (!chosen || chosen->isEmpty())
+            return false;
+        path = withDocumentSuffix(*chosen);
+    }
+    lumo::saveCardDocument(path, FModel->State());
+    documentOpened(path);
+    return true;
+}
+
+bool TForm1::MaybeSave() {
+    if (!isWindowModified())
+        return true;
+    const QString name =
+        FDocumentPath.isEmpty() ? QStringLiteral("Sem título") : QFileInfo(FDocumentPath).completeBaseName();
+    const int answer = lumo::platform().question(
+        this, QStringLiteral("Salvar as alterações em \"%1\"?").arg(name),
+        {QStringLiteral("Salvar"), QStringLiteral("Descartar"), QStringLiteral("Cancelar")}, 0);
+    if (answer == 1)
+        return true;
+    if (answer != 0)
+        return false;
+    try {
+        return SaveDocument(false);
+    } catch (const std::exception& e) {
+        // The card is not closed when it could not be saved.
+        lumo::platform().error(this, QString::fromUtf8(e.what()));
+        return false;
+    }
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    if (!MaybeSave()) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    if (FClosedHandler)
+        FClosedHandler();
+}
+
+void TForm1::Novo1Click() {
+    if (!MaybeSave())
+        return;
+    FReplacingCard = true;
+    FModel->SetState(lumo::CardState());
+    FReplacingCard = false;
+    FDocumentPath.clear();
+    setWindowModified(false);
+    updateTitle();
+}
+
+void TForm1::Abrir1Click() {
+    if (!MaybeSave())
+        return;
+    lumo::OpenFileRequest request;
+    request.dialogName = kDocumentDialog;
+    request.filter = kDocumentFilter;
+    const std::optional<QString> chosen = lumo::platform().openFileName(this, request);
+    if (chosen && !chosen->isEmpty())
+        OpenDocument(*chosen);
+}
+
+void TForm1::SalvarCartao1Click() {
+    SaveDocument(false);
+}
+
+void TForm1::SalvarComo1Click() {
+    SaveDocument(true);
+}
+
+void TForm1::Sair1Click() {
+    close();
+}
