@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 // The GUI tests run on Qt's offscreen platform with TEMP in a folder of their own, where a
@@ -17,6 +18,8 @@ int main(int argc, char** argv) {
     victim.close();
     QFile::link(victim.fileName(), temp.filePath(QStringLiteral("icomoon.ttf")));
 
+    // Settings, recent documents and recovery files go to Qt's test folders, never the user's.
+    QStandardPaths::setTestModeEnabled(true);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Lumo Card"));
     QApplication::setApplicationDisplayName(QStringLiteral("Lumo Card"));
