@@ -59,14 +59,12 @@ const QString& fieldOf(const ContactFields& fields, ContactField field) {
 }
 
 bool CardState::operator==(const CardState& o) const {
-    for (int i = 0; i < kContactFieldCount; ++i)
-        if (fieldOf(contact, ContactField(i)) != fieldOf(o.contact, ContactField(i)))
-            return false;
-    return memo == o.memo && qrText == o.qrText && generated == o.generated &&
-           generateGlyph == o.generateGlyph && frontColor == o.frontColor && backColor == o.backColor &&
-           textColor == o.textColor && samePicture(frontBackground, o.frontBackground) &&
-           samePicture(backBackground, o.backBackground) && samePicture(logo, o.logo) && icon == o.icon &&
-           bleed == o.bleed && front == o.front && back == o.back;
+    return contact == o.contact && contacts == o.contacts && memo == o.memo && qrText == o.qrText &&
+           generated == o.generated && generateGlyph == o.generateGlyph && frontColor == o.frontColor &&
+           backColor == o.backColor && textColor == o.textColor &&
+           samePicture(frontBackground, o.frontBackground) && samePicture(backBackground, o.backBackground) &&
+           samePicture(logo, o.logo) && icon == o.icon && bleed == o.bleed && front == o.front &&
+           back == o.back;
 }
 
 CardModel::CardModel(QObject* parent) : QObject(parent) {}
@@ -95,6 +93,15 @@ void CardModel::SetField(ContactField field, const QString& value) {
     FState.generated = false;
     FState.generateGlyph = 1;
     emit changed();
+}
+
+void CardModel::SetContact(const ContactFields& contact) {
+    for (int i = 0; i < kContactFieldCount; ++i)
+        SetField(ContactField(i), fieldOf(contact, ContactField(i)));
+}
+
+void CardModel::SetContacts(const std::vector<ContactFields>& contacts) {
+    assign(FState.contacts, contacts);
 }
 
 void CardModel::SetMemo(const QString& memo) {

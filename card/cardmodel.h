@@ -12,7 +12,7 @@
 #include <QObject>
 #include <QString>
 
-#include <array>
+#include <vector>
 
 namespace lumo {
 
@@ -55,6 +55,8 @@ struct CardState {
     QColor frontColor = Qt::white, backColor = Qt::white, textColor = Qt::black;
     CardPicture frontBackground, backBackground, logo;
     bool icon = false, bleed = false, front = true, back = false;
+    // Contacts imported for this design, for choosing one or making cards of all.
+    std::vector<ContactFields> contacts;
 
     // The preview's name line: given and family name joined by one space.
     QString nameLine() const { return contact.nome + u' ' + contact.sobrenome; }
@@ -75,6 +77,8 @@ public:
     // A changed contact value makes the vCard stale.
     void SetField(ContactField field, const QString& value);
     QString NameLine() const { return FState.nameLine(); }
+    // Puts every value of `contact` in the boxes, as typing them would.
+    void SetContact(const ContactFields& contact);
 
     QString Memo() const { return FState.memo; }
     void SetMemo(const QString& memo);
@@ -109,6 +113,8 @@ public:
     void SetFront(bool on);
     bool Back() const { return FState.back; }
     void SetBack(bool on);
+    const std::vector<ContactFields>& Contacts() const { return FState.contacts; }
+    void SetContacts(const std::vector<ContactFields>& contacts);
 
 signals:
     // After every change of any value.
