@@ -619,6 +619,7 @@ void TForm1::showModel() {
         label->SetFontColor(s.textColor);
     picone->setVisible(s.icon);
     ContactList1->SetContacts(s.contacts);
+    FQrLevelActions[std::size_t(s.qrLevel)]->setChecked(true);
     for (const auto& [box, on] : {std::pair{CheckBox3, s.icon}, std::pair{sangria, s.bleed},
                                   std::pair{CheckBox1, s.front}, std::pair{CheckBox2, s.back}}) {
         const QSignalBlocker quiet(box);

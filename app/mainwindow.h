@@ -87,7 +87,7 @@ public:
     lumo::TImage* Image2;
     // The menu bar above the designed area
     QMenuBar* MainMenu1;
-    QMenu *Arquivo1, *AbrirRecente1;
+    QMenu *Arquivo1, *AbrirRecente1, *Cartao1, *CorrecaoErros1;
     QAction *Novo1, *Abrir1, *SalvarCartao1, *SalvarComo1, *ImportarContatos1, *ExportarTodos1, *Sair1;
     // The imported contacts, beside the window
     TContactList* ContactList1;
@@ -235,6 +235,7 @@ private:
     bool FShown = false;
     std::function<void()> FAboutHandler, FClosedHandler;
     QString FDocumentPath;
+    std::array<QAction*, 4> FQrLevelActions{};
     // Set while a whole card is put in the model, which is no edit of the user's.
     bool FReplacingCard = false;
 };

@@ -10,6 +10,7 @@
 #include "platform/platform.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
@@ -65,6 +66,32 @@ void TForm1::buildMenu() {
     Arquivo1->addSeparator();
     Sair1 = item(QStringLiteral("Sair1"), QStringLiteral("Sai&r"), QKeySequence(Qt::CTRL | Qt::Key_Q),
                  &TForm1::Sair1Click);
+    // The card's QR symbol: how much of it may be lost and still scan.
+    Cartao1 = MainMenu1->addMenu(QStringLiteral("&Cartão"));
+    Cartao1->setObjectName(QStringLiteral("Cartao1"));
+    CorrecaoErros1 = Cartao1->addMenu(QStringLiteral("Correção de erros do QR"));
+    CorrecaoErros1->setObjectName(QStringLiteral("CorrecaoErros1"));
+    auto* levels = new QActionGroup(this);
+    const char* const captions[] = {"L (7 %, o padrão)", "M (15 %)", "Q (25 %)", "H (30 %)"};
+    for (int level = qrLevelL; level <= qrLevelH; ++level) {
+        QAction* action = CorrecaoErros1->addAction(QString::fromUtf8(captions[level]));
+        action->setObjectName(QStringLiteral("NivelQR%1").arg(QChar("LMQH"[level])));
+        action->setCheckable(true);
+        levels->addAction(action);
+        FQrLevelActions[std::size_t(level)] = action;
+        connect(action, &QAction::triggered, this, [this, level] {
+            lumo::runGuarded(this, [this, level] {
+                // A text too long for the level keeps the old level, and the menu shows it.
+                try {
+                    FModel->SetQrLevel(TQRErrorCorrection(level));
+                } catch (...) {
+                    showModel();
+                    throw;
+                }
+            });
+        });
+    }
+
     fillRecentMenu();
     updateTitle();
 

@@ -78,7 +78,7 @@ template <class T> void CardModel::assign(T& field, const T& value) {
 }
 
 void CardModel::SetState(const CardState& state) {
-    const bool qrChanged = state.qrText != FState.qrText;
+    const bool qrChanged = state.qrText != FState.qrText || state.qrLevel != FState.qrLevel;
     FState = state;
     if (qrChanged || (FQrPicture.isNull() && !FState.qrText.isEmpty()))
         remakeQrPicture();
@@ -100,6 +100,17 @@ void CardModel::SetContact(const ContactFields& contact) {
         SetField(ContactField(i), fieldOf(contact, ContactField(i)));
 }
 
+void CardModel::SetQrLevel(TQRErrorCorrection level) {
+    if (level == FState.qrLevel)
+        return;
+    QImage picture;
+    if (!FState.qrText.isEmpty())
+        picture = renderQrPicture(FState.qrText, level);
+    FState.qrLevel = level;
+    FQrPicture = std::move(picture);
+    emit changed();
+}
+
 void CardModel::SetContacts(const std::vector<ContactFields>& contacts) {
     assign(FState.contacts, contacts);
 }
@@ -115,7 +126,7 @@ void CardModel::Generate() {
     FState.memo = QString(vcard).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     emit changed();
     // Throws when the text is too long for any QR symbol: the picture and the state stay.
-    QImage picture = renderQrPicture(vcard);
+    QImage picture = renderQrPicture(vcard, FState.qrLevel);
     FState.qrText = vcard;
     FQrPicture = std::move(picture);
     FState.generated = true;
@@ -128,7 +139,7 @@ void CardModel::remakeQrPicture() {
     if (FState.qrText.isEmpty())
         return;
     try {
-        FQrPicture = renderQrPicture(FState.qrText);
+        FQrPicture = renderQrPicture(FState.qrText, FState.qrLevel);
     } catch (const std::exception&) {
         // A text no symbol holds never got a picture; the card shows none.
         FState.qrText.clear();

@@ -6,6 +6,7 @@
 
 #include "card/pictureloader.h"
 #include "contact/vcard.h"
+#include "qrcode/qrcodegenerator.h"
 
 #include <QColor>
 #include <QImage>
@@ -55,6 +56,8 @@ struct CardState {
     QColor frontColor = Qt::white, backColor = Qt::white, textColor = Qt::black;
     CardPicture frontBackground, backBackground, logo;
     bool icon = false, bleed = false, front = true, back = false;
+    // The QR symbol's error-correction level.
+    TQRErrorCorrection qrLevel = qrLevelL;
     // Contacts imported for this design, for choosing one or making cards of all.
     std::vector<ContactFields> contacts;
 
@@ -113,6 +116,10 @@ public:
     void SetFront(bool on);
     bool Back() const { return FState.back; }
     void SetBack(bool on);
+    TQRErrorCorrection QrLevel() const { return FState.qrLevel; }
+    // Remakes the QR picture at the new level; throws, keeping the old level, when the
+    // symbol's text does not fit it.
+    void SetQrLevel(TQRErrorCorrection level);
     const std::vector<ContactFields>& Contacts() const { return FState.contacts; }
     void SetContacts(const std::vector<ContactFields>& contacts);
 
