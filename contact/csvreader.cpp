@@ -270,7 +270,8 @@ QString firstValue(const QString& field) {
 }
 
 QStringList typeWords(const QString& type) {
-    return foldedKey(type).split(QRegularExpression(QStringLiteral("[^a-z]+")), Qt::SkipEmptyParts);
+    static const QRegularExpression nonLetters(QStringLiteral("[^a-z]+"));
+    return foldedKey(type).split(nonLetters, Qt::SkipEmptyParts);
 }
 
 SourceContact sourceContact(const std::vector<Column>& columns, const std::vector<QString>& fields) {
@@ -322,14 +323,12 @@ SourceContact sourceContact(const std::vector<Column>& columns, const std::vecto
         case Role::Url:
             setOnce(c.url, value);
             break;
-        case Role::Phone: {
-            c.phones.push_back(
-                {value, col.group > 0 ? phoneKindOf(typeWords(phoneTypes[col.group])) : col.kind});
+        case Role::Phone:
+            c.addPhone(value, col.group > 0 ? phoneKindOf(typeWords(phoneTypes[col.group])) : col.kind);
             break;
-        }
         case Role::Email:
             // Google marks the primary value's type with a star: "* Home".
-            c.emails.push_back({value, emailTypes[col.group].trimmed().startsWith(u'*') ? 1 : 100});
+            c.addEmail(value, emailTypes[col.group].trimmed().startsWith(u'*') ? 1 : 100);
             break;
         case Role::Street:
         case Role::Number:
@@ -363,7 +362,7 @@ SourceContact sourceContact(const std::vector<Column>& columns, const std::vecto
         const QString type = addressTypes[group].trimmed();
         a.preferred = group == kOwnAddress || group == kOutlookHome ||
                       (group > 0 && (type.startsWith(u'*') || typeWords(type).contains(u"home")));
-        c.addresses.push_back(std::move(a));
+        c.addAddress(std::move(a));
     }
     return c;
 }
@@ -422,6 +421,9 @@ ImportResult readCsv(const QByteArray& bytes, const QString& fileName) {
         if (isEmptyRow(fields))
             continue;
         ContactFields contact = toContactFields(sourceContact(columns, fields));
+        // A street split back ("Rua A , 10") leaves spaces that a spreadsheet's cells never keep.
+        for (QString* box : boxesOf(contact))
+            *box = box->trimmed();
         if (hasAnyBox(contact))
             result.contacts.push_back(std::move(contact));
         else

@@ -15,6 +15,25 @@ bool SourceAddress::isEmpty() const {
            city.isEmpty() && region.isEmpty() && code.isEmpty();
 }
 
+void SourceContact::addPhone(QString number, PhoneKind kind) {
+    if (std::count_if(phones.begin(), phones.end(), [&](const SourcePhone& p) { return p.kind == kind; }) < 2)
+        phones.push_back({std::move(number), kind});
+}
+
+void SourceContact::addEmail(QString address, int rank) {
+    if (emails.empty() || rank < emails.back().rank)
+        emails.push_back({std::move(address), rank});
+}
+
+void SourceContact::addAddress(SourceAddress address) {
+    if (address.isEmpty())
+        return;
+    const bool havePreferred =
+        std::any_of(addresses.begin(), addresses.end(), [](const SourceAddress& a) { return a.preferred; });
+    if (addresses.empty() || (address.preferred && !havePreferred))
+        addresses.push_back(std::move(address));
+}
+
 std::vector<QString*> boxesOf(ContactFields& f) {
     return {&f.nome, &f.sobrenome, &f.sufixo, &f.fixo,   &f.celular, &f.site, &f.email,
             &f.rua,  &f.numero,    &f.bairro, &f.cidade, &f.estado,  &f.cep};

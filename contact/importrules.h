@@ -47,6 +47,13 @@ struct SourceContact {
     std::vector<SourceEmail> emails;
     QString url; // the first one
     std::vector<SourceAddress> addresses;
+
+    // Keep only what the box rules can pick (two numbers of each kind, the best e-mail so
+    // far, the first address and the first preferred one), so that a card of a million
+    // numbers stays small.
+    void addPhone(QString number, PhoneKind kind);
+    void addEmail(QString address, int rank);
+    void addAddress(SourceAddress address);
 };
 
 // The box rules: names from the structured name, else the full name split at its last space;

@@ -357,13 +357,13 @@ private:
             if ((h.uri || version_ == 4) && number.startsWith(u"tel:", Qt::CaseInsensitive))
                 number.remove(0, 4);
             if (!number.isEmpty())
-                contact_.phones.push_back({number, phoneKindOf(h.types)});
+                contact_.addPhone(number, phoneKindOf(h.types));
         } else if (h.name == "URL") {
             if (contact_.url.isEmpty())
                 contact_.url = value;
         } else if (h.name == "EMAIL") {
             if (!value.isEmpty())
-                contact_.emails.push_back({value, h.pref});
+                contact_.addEmail(value, h.pref);
         } else if (h.name == "ADR") {
             const auto parts = components(value);
             SourceAddress a;
@@ -374,7 +374,7 @@ private:
             a.region = unescapeVCardText(componentAt(parts, 4));
             a.code = unescapeVCardText(componentAt(parts, 5));
             a.preferred = h.pref == 1 || h.types.contains(u"home");
-            contact_.addresses.push_back(std::move(a));
+            contact_.addAddress(std::move(a));
         }
     }
 
