@@ -87,7 +87,7 @@ int main(int argc, char* argv[]) {
         });
     // From here on every change reaches the recovery file within two seconds; only a quit
     // the user chose removes it.
-    lumo::RecoveryWriter recovery(Form1.Model(), recoveryPath);
+    lumo::RecoveryWriter recovery(&Form1.Model(), recoveryPath);
     Form1.SetClosedHandler([&recovery] { recovery.discard(); });
     return QApplication::exec();
 }

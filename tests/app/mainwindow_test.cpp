@@ -299,7 +299,7 @@ TEST_F(MainWindow, ClosePromptSavesDiscardsOrCancels) {
     EXPECT_EQ(fake.questions, QStringList{"Salvar as alterações em \"Sem título\"?"});
 
     fake.questionAnswers = {0}; // Salvar, to a place that cannot be written
-    fake.saveAnswers.push_back(dir.path());
+    fake.saveAnswers.push_back(dir.filePath("sem/pasta.lumocard"));
     EXPECT_FALSE(form->close());
     EXPECT_EQ(fake.errors.size(), 1);
     EXPECT_TRUE(form->isWindowModified());
@@ -361,6 +361,7 @@ TEST_F(MainWindow, OpenedCardShowsWhatWasSavedAndExportsTheSame) {
     EXPECT_TRUE(fake.errors[0].contains("ruim.lumocard")) << fake.errors[0].toStdString();
     EXPECT_EQ(form->edtnome->text(), "Outro");
 
+    fake.questionAnswers = {1};
     fake.openAnswers.push_back(path);
     form->Abrir1->trigger();
     EXPECT_EQ(form->Model().State(), shown);
