@@ -1,13 +1,13 @@
 #include "app/about.h"
 #include "app/mainwindow.h"
 #include "app/splash.h"
+#include "platform/dialogsettings.h"
+#include "platform/signals.h"
 
 #include <QApplication>
 #include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
-#include <QSettings>
-#include <QTemporaryDir>
 #include <QTranslator>
 
 int main(int argc, char* argv[]) {
@@ -20,11 +20,16 @@ int main(int argc, char* argv[]) {
     if (qtTexts.load(QLocale(QLocale::Portuguese, QLocale::Brazil), QStringLiteral("qtbase"),
                      QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtTexts);
+    // A logout (SIGTERM, SIGHUP) or Ctrl+C ends the program through its event loop, so it
+    // cleans up as after a normal close.
+    bool endedBySignal = false;
+    lumo::installQuitOnSignals([&endedBySignal](int) {
+        endedBySignal = true;
+        QCoreApplication::exit(0);
+    });
     // The program keeps nothing between runs; Qt's own dialogs would otherwise remember
-    // folders and custom colours in the user's settings, so theirs go to a throwaway folder.
-    const QTemporaryDir throwawaySettings;
-    for (QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
-        QSettings::setPath(format, QSettings::UserScope, throwawaySettings.path());
+    // folders and custom colours in the user's settings.
+    lumo::keepDialogSettingsPerRun();
 
     // 2. The main window; its creation installs the icon font and centres it.
     TForm1 Form1;
@@ -39,6 +44,8 @@ int main(int argc, char* argv[]) {
     // 4. The splash. Its creation shows it modally and returns once it has closed, about six
     //    seconds later, so the main window appears only after it.
     TForm2 Form2;
+    if (endedBySignal)
+        return 0;
 
     // 5. The message loop, with the main window maximised.
     Form1.showMaximized();
