@@ -1,5 +1,7 @@
 #include "platform/platform.h"
 
+#include "platform/windowplacement.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QColorDialog>
@@ -73,6 +75,8 @@ public:
     void message(QWidget* parent, const QString& text) override {
         QMessageBox box(QMessageBox::NoIcon, QApplication::applicationDisplayName(), text, QMessageBox::Ok,
                         parent);
+        // In the middle of the screen, not of the window it belongs to.
+        centreOnScreenWhenShown(&box);
         box.exec();
     }
 
