@@ -774,7 +774,7 @@ void TForm1::SpeedButton2Click() {
     // Nothing is laid out when neither side is ticked: there is nothing to print.
     if (document.PreparedPages().empty())
         return;
-    if (lumo::printCard(this, document))
+    if (lumo::printCard(this, document, pnome->Caption()))
         lumo::platform().beep();
 }
 

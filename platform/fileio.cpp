@@ -48,7 +48,9 @@ void writeFileAtomically(const QString& path, const QByteArray& bytes) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         fail(file.errorString());
-    if (file.write(bytes) != bytes.size())
+    // QSaveFile::commit() does not report a failure of the last flush (a disk that fills up
+    // halfway): flush first, so that a short file never replaces the old one.
+    if (file.write(bytes) != bytes.size() || !file.flush())
         fail(file.errorString());
     if (!file.commit())
         fail(file.errorString());

@@ -10,6 +10,7 @@
 #include <QStringList>
 
 #include <deque>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -22,6 +23,8 @@ public:
     std::deque<std::optional<QString>> saveAnswers, openAnswers;
     std::deque<std::optional<QColor>> colorAnswers;
     std::deque<bool> printAnswers;
+    // What the user sets in a confirmed print dialog (page range, copies), when given.
+    std::function<void(QPrinter&)> printChoices;
 
     std::vector<lumo::SaveFileRequest> saveRequests;
     std::vector<lumo::OpenFileRequest> openRequests;
@@ -57,6 +60,8 @@ public:
             printer.setOutputFormat(QPrinter::PdfFormat);
             printer.setOutputFileName(printToPdf);
         }
+        if (answer && printChoices)
+            printChoices(printer);
         return answer;
     }
     void message(QWidget*, const QString& text) override { messages << text; }
