@@ -408,6 +408,22 @@ TEST(ReportPrint, EachPageIsPrintedOnItsOwnPaperSize) {
         EXPECT_NEAR(pdf.pages[i].mediaBox[2], sizes[i].width() * 72 / 25.4, 0.6) << i;
         EXPECT_NEAR(pdf.pages[i].mediaBox[3], sizes[i].height() * 72 / 25.4, 0.6) << i;
     }
+
+    // A native print engine (Windows) refuses a new layout while it prints: the card's two
+    // pages of one size get theirs before the job starts.
+    class NativeLikePrinter : public QPrinter {
+    public:
+        using QPrinter::QPrinter;
+        bool setPageLayout(const QPageLayout& layout) override {
+            return !paintingActive() && QPrinter::setPageLayout(layout);
+        }
+    };
+    TReport card = preparedCard({});
+    NativeLikePrinter native(QPrinter::HighResolution);
+    native.setOutputFormat(QPrinter::PdfFormat);
+    native.setOutputFileName(dir.filePath("nativo.pdf"));
+    card.Print(native);
+    EXPECT_EQ(inspectPdf(readFile(dir.filePath("nativo.pdf"))).pages.size(), 2u);
 }
 
 TEST(ReportRender, CardObjectsLandInTheirBoxes) {
