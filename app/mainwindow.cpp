@@ -842,7 +842,7 @@ void TForm1::SpeedButton2Click() {
     if (!outputReady())
         return;
     report::TReport& document = PreparedDocument();
-    if (lumo::printCard(this, document))
+    if (lumo::printCard(this, document, FModel->NameLine()))
         lumo::platform().beep();
 }
 

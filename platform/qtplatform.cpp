@@ -1,12 +1,14 @@
 #include "platform/platform.h"
 
 #include "platform/windowplacement.h"
+#include "platform/dialogs.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QColorDialog>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPrintDialog>
@@ -16,6 +18,15 @@
 namespace lumo {
 
 namespace {
+
+bool confirmReplace(QFileDialog* dialog, const QString& path) {
+    QMessageBox box(QMessageBox::Warning, dialog->windowTitle(),
+                    QStringLiteral("\"%1\" já existe.\nDeseja substituí-lo?").arg(QFileInfo(path).fileName()),
+                    QMessageBox::Yes | QMessageBox::No, dialog->parentWidget());
+    box.setObjectName(QStringLiteral("confirmReplace"));
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
 
 class QtPlatform final : public Platform {
 public:
@@ -27,10 +38,18 @@ public:
         dialog.setNameFilter(request.filter);
         dialog.setDefaultSuffix(request.defaultSuffix);
         dialog.setOption(QFileDialog::ReadOnly, false);
+        // The dialog would ask about the name as typed; the file written is the name with its
+        // extension, so that is the one asked about here.
+        dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
         dialog.selectFile(request.fileName);
-        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-            return std::nullopt;
-        return dialog.selectedFiles().constFirst();
+        for (;;) {
+            if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+                return std::nullopt;
+            const QString chosen = withExtension(dialog.selectedFiles().constFirst(), request.defaultSuffix);
+            if (!QFileInfo::exists(chosen) || confirmReplace(&dialog, chosen))
+                return chosen;
+            dialog.selectFile(chosen);
+        }
     }
 
     std::optional<QString> openFileName(QWidget* parent, const OpenFileRequest& request) override {
