@@ -1,7 +1,8 @@
 #include "platform/platform.h"
 
-#include "platform/windowplacement.h"
 #include "platform/dialogs.h"
+#include "platform/settings.h"
+#include "platform/windowplacement.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -28,6 +29,14 @@ bool confirmReplace(QFileDialog* dialog, const QString& path) {
     return box.exec() == QMessageBox::Yes;
 }
 
+// Each file dialog opens in the folder it was last confirmed in, kept in the program's own
+// settings (Qt's dialogs would keep one folder for all of them, and only for the run).
+void startIn(QFileDialog& dialog, const QString& dialogName) {
+    const QString folder = Settings::lastFolder(dialogName);
+    if (!folder.isEmpty())
+        dialog.setDirectory(folder);
+}
+
 class QtPlatform final : public Platform {
 public:
     std::optional<QString> saveFileName(QWidget* parent, const SaveFileRequest& request) override {
@@ -41,13 +50,16 @@ public:
         // The dialog would ask about the name as typed; the file written is the name with its
         // extension, so that is the one asked about here.
         dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+        startIn(dialog, request.dialogName);
         dialog.selectFile(request.fileName);
         for (;;) {
             if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
                 return std::nullopt;
             const QString chosen = withExtension(dialog.selectedFiles().constFirst(), request.defaultSuffix);
-            if (!QFileInfo::exists(chosen) || confirmReplace(&dialog, chosen))
+            if (!QFileInfo::exists(chosen) || confirmReplace(&dialog, chosen)) {
+                Settings::setLastFolder(request.dialogName, QFileInfo(chosen).absolutePath());
                 return chosen;
+            }
             dialog.selectFile(chosen);
         }
     }
@@ -58,9 +70,12 @@ public:
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
         dialog.setFileMode(QFileDialog::ExistingFile);
         dialog.setNameFilter(request.filter);
+        startIn(dialog, request.dialogName);
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
             return std::nullopt;
-        return dialog.selectedFiles().constFirst();
+        const QString chosen = dialog.selectedFiles().constFirst();
+        Settings::setLastFolder(request.dialogName, QFileInfo(chosen).absolutePath());
+        return chosen;
     }
 
     std::optional<QColor> color(QWidget* parent, const ColorRequest& request) override {

@@ -1,3 +1,4 @@
+#include "app/contactlist.h"
 #include "app/mainwindow.h"
 #include "card/cardlabel.h"
 #include "card/cardmodel.h"
@@ -247,11 +248,11 @@ TEST_F(MainWindow, SavingTheVCardWritesTheMemoAndBeepsOnlyOnSuccess) {
     // A write that fails shows its error, sounds nothing and leaves the old file.
     form->edtnome->setText("Outra");
     form->gerarvcard->click();
-    fake.saveAnswers.push_back(dir.path());
+    fake.saveAnswers.push_back(dir.filePath("sem/pasta.vcf"));
     form->SpeedButton12->click();
     EXPECT_EQ(fake.beeps, 1);
     ASSERT_EQ(fake.errors.size(), 1);
-    EXPECT_TRUE(fake.errors[0].contains(QDir::toNativeSeparators(dir.path())));
+    EXPECT_TRUE(fake.errors[0].contains(QDir::toNativeSeparators(dir.filePath("sem/pasta.vcf"))));
     EXPECT_TRUE(readAll(path).contains("FN:Ana Lima"));
 
     // An empty memo gives an empty file, whether or not the vCard is current.
@@ -387,4 +388,43 @@ TEST_F(MainWindow, OpenedCardShowsWhatWasSavedAndExportsTheSame) {
     EXPECT_FALSE(form->isWindowModified());
     EXPECT_EQ(form->windowTitle(), "cartao[*] - Lumo Card");
     EXPECT_EQ(exportJpeg("depois.jpg"), before);
+}
+
+TEST_F(MainWindow, ImportFillsTheBoxesOrListsTheContacts) {
+    QTemporaryDir dir;
+    auto write = [&](const QString& name, const QByteArray& bytes) {
+        QFile f(dir.filePath(name));
+        f.open(QIODevice::WriteOnly);
+        f.write(bytes);
+        return f.fileName();
+    };
+    // One contact fills the boxes as typing would: the vCard is stale until Generate.
+    fake.openAnswers.push_back(write("um.vcf", "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lima;Ana;;;\r\n"
+                                               "TEL;TYPE=CELL:+55 11 90000-0000\r\nEND:VCARD\r\n"));
+    form->ImportarContatos1->trigger();
+    EXPECT_EQ(form->edtnome->text(), "Ana");
+    EXPECT_EQ(form->edtcelular->text(), "+55 11 90000-0000");
+    EXPECT_EQ(form->GerarImageIndex(), 1);
+    EXPECT_FALSE(form->ContactList1->isVisible());
+
+    // Several open the list; choosing one puts it on the card and generates it.
+    fake.openAnswers.push_back(write("equipe.csv", "Nome;Sobrenome;E-mail\nBeto;Souza;b@x.br\n"
+                                                   "Caio;Reis;c@x.br\nDora;Lins;d@x.br;extra\n"));
+    form->ImportarContatos1->trigger();
+    EXPECT_EQ(fake.messages.back(), "2 contatos importados, 1 linha ignorada");
+    ASSERT_TRUE(form->ContactList1->isVisible());
+    EXPECT_EQ(form->Model().Contacts().size(), 2u);
+    QTest::keyClicks(form->ContactList1->edtbusca, "reis");
+    QTest::keyClick(form->ContactList1->edtbusca, Qt::Key_Return);
+    EXPECT_EQ(form->edtnome->text(), "Caio");
+    EXPECT_EQ(form->edtemail->text(), "c@x.br");
+    EXPECT_TRUE(vcardgerado);
+    EXPECT_TRUE(form->MemoText().contains("FN:Caio Reis"));
+
+    // A bad file changes nothing.
+    fake.openAnswers.push_back(write("ruim.csv", "a,b\n1,2\n"));
+    form->ImportarContatos1->trigger();
+    ASSERT_EQ(fake.errors.size(), 1);
+    EXPECT_EQ(form->Model().Contacts().size(), 2u);
+    EXPECT_EQ(form->edtnome->text(), "Caio");
 }
