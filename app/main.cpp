@@ -31,9 +31,11 @@ void offerRecovery(TForm1& form, const QString& path) {
     const int answer = lumo::platform().question(
         &form, QStringLiteral("O Lumo Card foi fechado sem salvar. Restaurar o cartão?"),
         {QStringLiteral("Restaurar"), QStringLiteral("Descartar")}, 0);
+    // Only a clear "Descartar" removes the card; a box closed otherwise (a logout while it is
+    // shown) leaves it for the next start.
     if (answer == 0)
         form.RestoreCard(*card);
-    else
+    else if (answer == 1)
         QFile::remove(path);
 }
 
@@ -94,6 +96,8 @@ int main(int argc, char* argv[]) {
             if (Form1.MaybeSave())
                 Form1.OpenDocument(commandLine.document);
         });
+    if (endedBySignal)
+        return 0;
     // From here on every change reaches the recovery file within two seconds; only a quit
     // the user chose removes it.
     lumo::RecoveryWriter recovery(&Form1.Model(), recoveryPath);

@@ -43,7 +43,7 @@ trap cleanup EXIT
 # Qt's own widgets and dialogs on plain X11, with no desktop theme and nothing of the user's.
 export QT_QPA_PLATFORM=xcb
 unset QT_QPA_PLATFORMTHEME QT_STYLE_OVERRIDE XDG_CURRENT_DESKTOP DESKTOP_SESSION KDE_FULL_SESSION
-export HOME=$work TEMP=$work XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/run
+export HOME=$work TEMP=$work XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data XDG_RUNTIME_DIR=$work/run
 mkdir -m 700 "$work/run"
 
 fail() {
@@ -84,13 +84,14 @@ main_window() {
     return 1
 }
 
-# Another visible window of the program the size of a dialog (not a tooltip or a menu).
+# Another visible window of the program the size of a dialog (not a tooltip or a menu); a
+# question box is lower.
 dialog_window() {
-    local id
+    local id min_height=${1:-150}
     for id in $(windows); do
         [[ $id != "$main" ]] || continue
         eval "$(xdotool getwindowgeometry --shell "$id")"
-        if ((WIDTH >= 200 && HEIGHT >= 150)); then
+        if ((WIDTH >= 200 && HEIGHT >= min_height)); then
             dialog=$id
             return 0
         fi
@@ -231,3 +232,22 @@ instead of
 $expected"
 
 step "passed: 2 PDF pages of 54 × 86 mm, 2 JPEGs of 638 × 1016, QR codes decode to the entered vCard"
+
+# Crash recovery: the card typed above is on disk within two seconds of the last change; a
+# killed program leaves it, and the next start offers it back.
+recovery="$work/data/Lumo Card/recuperacao.lumocard"
+wait_until 10 test -s "$recovery" || fail "no recovery file at $recovery"
+kill -9 "$pid"
+wait "$pid" 2>/dev/null || true
+step "killed; starting again"
+"$app" >"$work/program2.log" 2>&1 &
+pid=$!
+main=
+wait_until 40 main_window || fail "the main window did not appear after the crash"
+wait_until 20 dialog_window 60 || fail "no offer to restore the card"
+xdotool windowfocus --sync "$dialog" 2>/dev/null || true
+xdotool key Return # "Restaurar", the default button
+wait_until 10 eval '! dialog_window 60' || fail "the restore question stayed open"
+xdotool windowfocus --sync "$main" 2>/dev/null || true
+wait_until 10 box_shows "Ana" || fail "the restored card's first box shows \"$(box_text)\", not \"Ana\""
+step "passed: the card typed before kill -9 came back"
