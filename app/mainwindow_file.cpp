@@ -91,6 +91,7 @@ void TForm1::buildMenu() {
             });
         });
     }
+    buildPaperMenu();
 
     fillRecentMenu();
     updateTitle();
