@@ -210,11 +210,11 @@ TEST_F(MainWindow, SavingTheVCardWritesTheMemoAndBeepsOnlyOnSuccess) {
     // A write that fails shows its error, sounds nothing and leaves the old file.
     form->edtnome->setText("Outra");
     form->gerarvcard->click();
-    fake.saveAnswers.push_back(dir.path());
+    fake.saveAnswers.push_back(dir.filePath("sem/pasta.vcf"));
     form->SpeedButton12->click();
     EXPECT_EQ(fake.beeps, 1);
     ASSERT_EQ(fake.errors.size(), 1);
-    EXPECT_TRUE(fake.errors[0].contains(QDir::toNativeSeparators(dir.path())));
+    EXPECT_TRUE(fake.errors[0].contains(QDir::toNativeSeparators(dir.filePath("sem/pasta.vcf"))));
     EXPECT_TRUE(readAll(path).contains("FN:Ana Lima"));
 
     // An empty memo gives an empty file, whether or not the vCard is current.
