@@ -12,6 +12,7 @@ packages=(
     clang libclang-rt-14-dev time
     python3 python3-vobject python3-pil python3-fonttools
     xvfb xauth xdotool xclip imagemagick poppler-utils qpdf zbar-tools
+    lintian desktop-file-utils
 )
 
 missing=()
