@@ -187,6 +187,21 @@ QRectF TPictureView::PictureRect(const QRectF& pageRect) const {
     return QRectF(topLeft, size);
 }
 
+struct TPictureView::TPrepared {
+    struct Key {
+        qint64 picture;
+        bool transparent, keyed;
+        QRgb keyColour;
+        bool highQuality, pdf;
+        double pictureDpi;
+        QSizeF target;
+        bool operator==(const Key&) const = default;
+    };
+    Key key;
+    QImage image;
+    bool lossless;
+};
+
 std::unique_ptr<TReportObject> TPictureView::Clone() const {
     return std::make_unique<TPictureView>(*this);
 }
@@ -196,6 +211,30 @@ void TPictureView::Draw(QPainter& painter, const QRectF& pageRect, const TRender
     if (target.isEmpty())
         return;
     const bool pdf = painter.paintEngine() && painter.paintEngine()->type() == QPaintEngine::Pdf;
+
+    auto draw = [&](const QImage& image, bool lossless) {
+        if (!FStretched)
+            painter.setClipRect(FFillsPage ? pageRect : QRectF(Left(), Top(), Width(), Height()),
+                                Qt::IntersectClip);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, FHighQuality);
+        painter.setRenderHint(QPainter::LosslessImageRendering, lossless);
+        painter.drawImage(target, image, QRectF(image.rect()));
+    };
+    // Everything the preparation below depends on.
+    static_assert(sizeof(TRenderOptions) == sizeof(double),
+                  "a new render option may change how a picture is prepared: add it to TPrepared::Key");
+    const TPrepared::Key preparedKey{FPicture.cacheKey(),
+                                     FTransparent,
+                                     FTransparentColor.isValid(),
+                                     FTransparentColor.isValid() ? FTransparentColor.rgb() : 0,
+                                     FHighQuality,
+                                     pdf,
+                                     options.PictureDpi,
+                                     target.size()};
+    if (FPrepared && FPrepared->key == preparedKey) {
+        draw(FPrepared->image, FPrepared->lossless);
+        return;
+    }
 
     PreparedPicture prepared;
     prepared.image = canonical(FPicture);
@@ -233,12 +272,8 @@ void TPictureView::Draw(QPainter& painter, const QRectF& pageRect, const TRender
         prepared.image = toMonoBlackWhite(prepared.image);
     prepared.lossless = facts.colours <= kGraphicColours || facts.usesAlpha;
 
-    if (!FStretched)
-        painter.setClipRect(FFillsPage ? pageRect : QRectF(Left(), Top(), Width(), Height()),
-                            Qt::IntersectClip);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform, FHighQuality);
-    painter.setRenderHint(QPainter::LosslessImageRendering, prepared.lossless);
-    painter.drawImage(target, prepared.image, QRectF(prepared.image.rect()));
+    FPrepared = std::make_shared<const TPrepared>(TPrepared{preparedKey, prepared.image, prepared.lossless});
+    draw(prepared.image, prepared.lossless);
 }
 
 } // namespace report
