@@ -1,4 +1,5 @@
 #include "app/mainwindow.h"
+#include "app/contactlist.h"
 
 #include "card/cardlabel.h"
 #include "card/cardmodel.h"
@@ -617,6 +618,8 @@ void TForm1::showModel() {
     for (lumo::TCardLabel* label : {picone, pnome, psufixo})
         label->SetFontColor(s.textColor);
     picone->setVisible(s.icon);
+    ContactList1->SetContacts(s.contacts);
+    FQrLevelActions[std::size_t(s.qrLevel)]->setChecked(true);
     for (const auto& [box, on] : {std::pair{CheckBox3, s.icon}, std::pair{sangria, s.bleed},
                                   std::pair{CheckBox1, s.front}, std::pair{CheckBox2, s.back}}) {
         const QSignalBlocker quiet(box);

@@ -13,6 +13,7 @@
 class QCheckBox;
 class QCloseEvent;
 class QMenuBar;
+class TContactList;
 class QFrame;
 class QLabel;
 class QLineEdit;
@@ -86,8 +87,10 @@ public:
     lumo::TImage* Image2;
     // The menu bar above the designed area
     QMenuBar* MainMenu1;
-    QMenu *Arquivo1, *AbrirRecente1;
-    QAction *Novo1, *Abrir1, *SalvarCartao1, *SalvarComo1, *Sair1;
+    QMenu *Arquivo1, *AbrirRecente1, *Cartao1, *CorrecaoErros1;
+    QAction *Novo1, *Abrir1, *SalvarCartao1, *SalvarComo1, *ImportarContatos1, *ExportarTodos1, *Sair1;
+    // The imported contacts, beside the window
+    TContactList* ContactList1;
     // Non-visual components
     lumo::TSaveDialog *SaveDialog1, *SaveDialog2, *SaveDialog3;
     lumo::TOpenDialog* OpenDialog1;
@@ -180,6 +183,10 @@ public:
     void SalvarCartao1Click();
     void SalvarComo1Click();
     void Sair1Click();
+    void ImportarContatos1Click();
+    void ExportarTodos1Click();
+    // Puts the contact at `index` of the card's list on the card and generates it.
+    void ContactChosen(int index);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -197,6 +204,7 @@ private:
     void fillRecentMenu();
     void documentOpened(const QString& path);
     void updateTitle();
+    void showContactList();
     // Height of the menu bar above the designed area.
     int menuHeight() const;
     void connectHandlers();
@@ -227,6 +235,7 @@ private:
     bool FShown = false;
     std::function<void()> FAboutHandler, FClosedHandler;
     QString FDocumentPath;
+    std::array<QAction*, 4> FQrLevelActions{};
     // Set while a whole card is put in the model, which is no edit of the user's.
     bool FReplacingCard = false;
 };

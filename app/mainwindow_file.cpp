@@ -1,18 +1,22 @@
 // The main window's "Arquivo" menu: card documents, recent documents and the close prompt.
 
+#include "app/contactlist.h"
 #include "app/mainwindow.h"
 #include "app/settings.h"
 #include "card/cardmodel.h"
 #include "card/document.h"
+#include "contact/contactimport.h"
 #include "platform/errors.h"
 #include "platform/platform.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
 
 namespace {
 
@@ -55,10 +59,45 @@ void TForm1::buildMenu() {
     SalvarComo1 = item(QStringLiteral("SalvarComo1"), QStringLiteral("Salvar &como…"),
                        QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), &TForm1::SalvarComo1Click);
     Arquivo1->addSeparator();
+    ImportarContatos1 = item(QStringLiteral("ImportarContatos1"), QStringLiteral("&Importar contatos…"),
+                             QKeySequence(Qt::CTRL | Qt::Key_I), &TForm1::ImportarContatos1Click);
+    ExportarTodos1 = item(QStringLiteral("ExportarTodos1"), QStringLiteral("&Exportar todos em PDF…"),
+                          QKeySequence(), &TForm1::ExportarTodos1Click);
+    Arquivo1->addSeparator();
     Sair1 = item(QStringLiteral("Sair1"), QStringLiteral("Sai&r"), QKeySequence(Qt::CTRL | Qt::Key_Q),
                  &TForm1::Sair1Click);
+    // The card's QR symbol: how much of it may be lost and still scan.
+    Cartao1 = MainMenu1->addMenu(QStringLiteral("&Cartão"));
+    Cartao1->setObjectName(QStringLiteral("Cartao1"));
+    CorrecaoErros1 = Cartao1->addMenu(QStringLiteral("Correção de erros do QR"));
+    CorrecaoErros1->setObjectName(QStringLiteral("CorrecaoErros1"));
+    auto* levels = new QActionGroup(this);
+    const char* const captions[] = {"L (7 %, o padrão)", "M (15 %)", "Q (25 %)", "H (30 %)"};
+    for (int level = qrLevelL; level <= qrLevelH; ++level) {
+        QAction* action = CorrecaoErros1->addAction(QString::fromUtf8(captions[level]));
+        action->setObjectName(QStringLiteral("NivelQR%1").arg(QChar("LMQH"[level])));
+        action->setCheckable(true);
+        levels->addAction(action);
+        FQrLevelActions[std::size_t(level)] = action;
+        connect(action, &QAction::triggered, this, [this, level] {
+            lumo::runGuarded(this, [this, level] {
+                // A text too long for the level keeps the old level, and the menu shows it.
+                try {
+                    FModel->SetQrLevel(TQRErrorCorrection(level));
+                } catch (...) {
+                    showModel();
+                    throw;
+                }
+            });
+        });
+    }
+
     fillRecentMenu();
     updateTitle();
+
+    ContactList1 = new TContactList(this);
+    ContactList1->SetChosenHandler(
+        [this](int index) { lumo::runGuarded(this, [this, index] { ContactChosen(index); }); });
 }
 
 int TForm1::menuHeight() const {
@@ -106,6 +145,7 @@ void TForm1::OpenDocument(const QString& path) {
     FModel->SetState(state);
     FReplacingCard = false;
     documentOpened(path);
+    showContactList();
 }
 
 void TForm1::RestoreCard(const lumo::CardState& state) {
@@ -113,6 +153,7 @@ void TForm1::RestoreCard(const lumo::CardState& state) {
     FModel->SetState(state);
     FReplacingCard = false;
     setWindowModified(true);
+    showContactList();
 }
 
 bool TForm1::SaveDocument(bool askName) {
@@ -174,6 +215,7 @@ void TForm1::Novo1Click() {
     FDocumentPath.clear();
     setWindowModified(false);
     updateTitle();
+    showContactList();
 }
 
 void TForm1::Abrir1Click() {
@@ -197,4 +239,52 @@ void TForm1::SalvarComo1Click() {
 
 void TForm1::Sair1Click() {
     close();
+}
+
+void TForm1::ImportarContatos1Click() {
+    lumo::OpenFileRequest request;
+    request.dialogName = QStringLiteral("ImportDialog");
+    request.filter = QStringLiteral("Contatos (*.vcf *.vcard *.csv)");
+    const std::optional<QString> chosen = lumo::platform().openFileName(this, request);
+    if (!chosen || chosen->isEmpty())
+        return;
+    // A bad file throws here: the card and the list stay as they were.
+    const lumo::ImportResult result = lumo::readContactsFile(*chosen);
+    if (result.contacts.size() == 1) {
+        FModel->SetContact(result.contacts.front());
+    } else {
+        FModel->SetContacts(result.contacts);
+        showContactList();
+    }
+    if (result.contacts.size() > 1 || result.skippedLines > 0)
+        lumo::platform().message(this, lumo::importSummary(result));
+}
+
+void TForm1::showContactList() {
+    if (FModel->Contacts().empty()) {
+        ContactList1->hide();
+        return;
+    }
+    if (!ContactList1->isVisible()) {
+        // Beside the window's right edge, or inside it when the screen has no room there.
+        const QRect frame = frameGeometry();
+        QPoint at(frame.right() + 8, frame.top());
+        if (const QScreen* s = screen(); s && at.x() + ContactList1->width() > s->availableGeometry().right())
+            at.setX(std::max(s->availableGeometry().left(), frame.right() - ContactList1->width() - 16));
+        ContactList1->move(at);
+    }
+    ContactList1->show();
+    ContactList1->raise();
+}
+
+void TForm1::ContactChosen(int index) {
+    const std::vector<lumo::ContactFields>& contacts = FModel->Contacts();
+    if (index < 0 || std::size_t(index) >= contacts.size())
+        return;
+    FModel->SetContact(contacts[std::size_t(index)]);
+    FModel->Generate();
+}
+
+void TForm1::ExportarTodos1Click() {
+    throw lumo::UserError(QStringLiteral("Ainda não disponível."));
 }

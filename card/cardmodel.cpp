@@ -59,14 +59,12 @@ const QString& fieldOf(const ContactFields& fields, ContactField field) {
 }
 
 bool CardState::operator==(const CardState& o) const {
-    for (int i = 0; i < kContactFieldCount; ++i)
-        if (fieldOf(contact, ContactField(i)) != fieldOf(o.contact, ContactField(i)))
-            return false;
-    return memo == o.memo && qrText == o.qrText && generated == o.generated &&
-           generateGlyph == o.generateGlyph && frontColor == o.frontColor && backColor == o.backColor &&
-           textColor == o.textColor && samePicture(frontBackground, o.frontBackground) &&
-           samePicture(backBackground, o.backBackground) && samePicture(logo, o.logo) && icon == o.icon &&
-           bleed == o.bleed && front == o.front && back == o.back;
+    return contact == o.contact && contacts == o.contacts && memo == o.memo && qrText == o.qrText &&
+           generated == o.generated && generateGlyph == o.generateGlyph && frontColor == o.frontColor &&
+           backColor == o.backColor && textColor == o.textColor &&
+           samePicture(frontBackground, o.frontBackground) && samePicture(backBackground, o.backBackground) &&
+           samePicture(logo, o.logo) && icon == o.icon && bleed == o.bleed && front == o.front &&
+           back == o.back;
 }
 
 CardModel::CardModel(QObject* parent) : QObject(parent) {}
@@ -80,7 +78,7 @@ template <class T> void CardModel::assign(T& field, const T& value) {
 }
 
 void CardModel::SetState(const CardState& state) {
-    const bool qrChanged = state.qrText != FState.qrText;
+    const bool qrChanged = state.qrText != FState.qrText || state.qrLevel != FState.qrLevel;
     FState = state;
     if (qrChanged || (FQrPicture.isNull() && !FState.qrText.isEmpty()))
         remakeQrPicture();
@@ -97,6 +95,26 @@ void CardModel::SetField(ContactField field, const QString& value) {
     emit changed();
 }
 
+void CardModel::SetContact(const ContactFields& contact) {
+    for (int i = 0; i < kContactFieldCount; ++i)
+        SetField(ContactField(i), fieldOf(contact, ContactField(i)));
+}
+
+void CardModel::SetQrLevel(TQRErrorCorrection level) {
+    if (level == FState.qrLevel)
+        return;
+    QImage picture;
+    if (!FState.qrText.isEmpty())
+        picture = renderQrPicture(FState.qrText, level);
+    FState.qrLevel = level;
+    FQrPicture = std::move(picture);
+    emit changed();
+}
+
+void CardModel::SetContacts(const std::vector<ContactFields>& contacts) {
+    assign(FState.contacts, contacts);
+}
+
 void CardModel::SetMemo(const QString& memo) {
     if (memo == FState.memo)
         return;
@@ -108,7 +126,7 @@ void CardModel::Generate() {
     FState.memo = QString(vcard).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     emit changed();
     // Throws when the text is too long for any QR symbol: the picture and the state stay.
-    QImage picture = renderQrPicture(vcard);
+    QImage picture = renderQrPicture(vcard, FState.qrLevel);
     FState.qrText = vcard;
     FQrPicture = std::move(picture);
     FState.generated = true;
@@ -121,7 +139,7 @@ void CardModel::remakeQrPicture() {
     if (FState.qrText.isEmpty())
         return;
     try {
-        FQrPicture = renderQrPicture(FState.qrText);
+        FQrPicture = renderQrPicture(FState.qrText, FState.qrLevel);
     } catch (const std::exception&) {
         // A text no symbol holds never got a picture; the card shows none.
         FState.qrText.clear();

@@ -6,13 +6,14 @@
 
 #include "card/pictureloader.h"
 #include "contact/vcard.h"
+#include "qrcode/qrcodegenerator.h"
 
 #include <QColor>
 #include <QImage>
 #include <QObject>
 #include <QString>
 
-#include <array>
+#include <vector>
 
 namespace lumo {
 
@@ -55,6 +56,10 @@ struct CardState {
     QColor frontColor = Qt::white, backColor = Qt::white, textColor = Qt::black;
     CardPicture frontBackground, backBackground, logo;
     bool icon = false, bleed = false, front = true, back = false;
+    // The QR symbol's error-correction level.
+    TQRErrorCorrection qrLevel = qrLevelL;
+    // Contacts imported for this design, for choosing one or making cards of all.
+    std::vector<ContactFields> contacts;
 
     // The preview's name line: given and family name joined by one space.
     QString nameLine() const { return contact.nome + u' ' + contact.sobrenome; }
@@ -75,6 +80,8 @@ public:
     // A changed contact value makes the vCard stale.
     void SetField(ContactField field, const QString& value);
     QString NameLine() const { return FState.nameLine(); }
+    // Puts every value of `contact` in the boxes, as typing them would.
+    void SetContact(const ContactFields& contact);
 
     QString Memo() const { return FState.memo; }
     void SetMemo(const QString& memo);
@@ -109,6 +116,12 @@ public:
     void SetFront(bool on);
     bool Back() const { return FState.back; }
     void SetBack(bool on);
+    TQRErrorCorrection QrLevel() const { return FState.qrLevel; }
+    // Remakes the QR picture at the new level; throws, keeping the old level, when the
+    // symbol's text does not fit it.
+    void SetQrLevel(TQRErrorCorrection level);
+    const std::vector<ContactFields>& Contacts() const { return FState.contacts; }
+    void SetContacts(const std::vector<ContactFields>& contacts);
 
 signals:
     // After every change of any value.

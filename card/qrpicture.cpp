@@ -12,8 +12,9 @@
 
 namespace lumo {
 
-QImage renderQrPicture(const QString& text) {
+QImage renderQrPicture(const QString& text, TQRErrorCorrection level) {
     TQRCodeGenerator generator;
+    generator.SetErrorCorrection(level);
     generator.SetData(text);
     generator.SetEncoding(qrUTF8BOM);
     generator.SetQuietZone(0);

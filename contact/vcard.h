@@ -12,6 +12,8 @@ struct ContactFields {
     QString nome, sobrenome, sufixo;
     QString fixo, celular, site, email;
     QString rua, numero, bairro, cidade, estado, cep;
+
+    bool operator==(const ContactFields&) const = default;
 };
 
 // A typed value made safe for a vCard text component: "\" → "\\", ";" → "\;", "," → "\,",

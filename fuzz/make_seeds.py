@@ -6,6 +6,7 @@ again only to change them.
 """
 import io
 import pathlib
+import shutil
 import struct
 
 from PIL import Image
@@ -76,3 +77,23 @@ write("picture", "alpha.png", bytes([2]) + picture("PNG", "RGBA", (4, 4)))
 write("picture", "rgb.bmp", bytes([3]) + picture("BMP", "RGB", (3, 2)))
 write("picture", "png_named_jpg", bytes([0]) + picture("PNG", "RGB", (2, 2)))
 write("picture", "text.png", bytes([2]) + b"not a picture\n")
+
+
+# Contact readers: the files themselves. The tests' hand-written exports, and a few more.
+DATA = HERE.parent.parent / "tests" / "contact" / "data"
+for path in sorted(DATA.iterdir()):
+    target = "vcardreader" if path.suffix == ".vcf" else "csv"
+    (HERE / target).mkdir(parents=True, exist_ok=True)
+    shutil.copyfile(path, HERE / target / path.name)
+write("vcardreader", "own_vcard", ("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Ana\\; Maria Souza\\, Filha\r\n"
+                                   "N:Souza\\, Filha;Ana\\; Maria;;;C:\\\\dir\r\nTEL;TYPE=HOME,VOICE:(11) 3333-4444\r\n"
+                                   "TEL;TYPE=CELL:+55 11 99999-8888\r\nURL:https://exemplo.com.br/a;b,c\r\n"
+                                   "EMAIL;type=HOME,INTERNET:ana@exemplo.com.br\r\nLABEL;TYPE=HOME:Endereço\r\n"
+                                   "ADR;TYPE=HOME:;;Rua 1\\; bloco B, 10\\,5 - Lapa;Rio\\;de;RJ;20000-000;Brasil\r\n"
+                                   "END:VCARD\r\n").encode("utf-8"))
+write("vcardreader", "folded_header", b"BEGIN:VCARD\nVERSION:3.0\nTE\n L;TYPE=\"cell,voice\"\n :9\nN:Sou\n\tza;Ana;;;\n"
+      b"PHOTO;ENCODING=b:QUJD\n REVG\n R0g=\nEND:VCARD\n")
+write("vcardreader", "utf16", "\ufeffBEGIN:VCARD\r\nVERSION:4.0\r\nFN:Íris\r\nEND:VCARD\r\n".encode("utf-16-le"))
+write("csv", "own_columns", "Nome;Sobrenome;Sufixo;Fixo;Celular;Site;E-mail;Rua;Número;Bairro;Cidade;Estado;CEP\r\n"
+      "Ana;\"Souza; Filha\";;;9;;;\"Rua A, 10 - Centro\";;;Itu;SP;\"13300\r\n000\"\r\n".encode("utf-8"))
+write("csv", "sep_tab_utf16", "sep=\t\r\nNome\tCelular\r\nÍris\t9\r\n".encode("utf-16"))

@@ -1,22 +1,23 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets with clang into build-fuzz and runs each one in turn, one
-# process at a time, for the given number of seconds (default 60).
+# Builds the libFuzzer targets with clang into build-fuzz (or $LUMO_FUZZ_BUILD) and runs each
+# one in turn, one process at a time, for the given number of seconds (default 60).
 #
-#   fuzz/run.sh [seconds] [target...]     targets: qrcode vcard picture (default all)
+#   fuzz/run.sh [seconds] [target...]     targets: qrcode vcard picture vcardreader csv
+#                                         (default all)
 #
 # Each target starts from its committed seeds (fuzz/corpus/<target>) plus what earlier runs
-# found (build-fuzz/corpus/<target>, where new inputs go). The inputs in
-# fuzz/regressions/<target> are replayed first. A finding is written to
-# build-fuzz/artifacts/ and makes the script fail.
+# found (build-fuzz/corpus/<target>, where new inputs go), with the words of
+# fuzz/dict/<target>.dict when there is one. The inputs in fuzz/regressions/<target> are
+# replayed first. A finding is written to build-fuzz/artifacts/ and makes the script fail.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 seconds=${1:-60}
 shift || true
 targets=("$@")
-((${#targets[@]})) || targets=(qrcode vcard picture)
+((${#targets[@]})) || targets=(qrcode vcard picture vcardreader csv)
 
-out=build-fuzz
+out=${LUMO_FUZZ_BUILD:-build-fuzz}
 if [[ ! -f $out/CMakeCache.txt ]]; then
     CC=clang CXX=clang++ cmake -S fuzz -B $out -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
@@ -39,8 +40,10 @@ for t in "${targets[@]}"; do
         }
     fi
     log=$out/$t.log
+    dict=()
+    [[ -f fuzz/dict/$t.dict ]] && dict=(-dict=fuzz/dict/$t.dict)
     echo "fuzz_$t: ${seconds} s"
-    if "$bin" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=4096 -print_final_stats=1 \
+    if "$bin" "${dict[@]}" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=4096 -print_final_stats=1 \
         -artifact_prefix=$out/artifacts/$t- $out/corpus/$t fuzz/corpus/$t >"$log" 2>&1; then
         result=ok
         passed=$((passed + 1))

@@ -48,8 +48,10 @@ void writeFileAtomically(const QString& path, const QByteArray& bytes) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         fail(file.errorString());
-    if (file.write(bytes) != bytes.size())
-        fail(file.errorString());
+    // Qt commits a file whose buffered tail could not be written (a full disk) as if it were
+    // complete, and reports a short write as no error: both are checked here.
+    if (file.write(bytes) != bytes.size() || !file.flush())
+        fail(QStringLiteral("nem todos os dados puderam ser gravados; o disco pode estar cheio."));
     if (!file.commit())
         fail(file.errorString());
 }

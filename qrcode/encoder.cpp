@@ -34,9 +34,9 @@ bool isDigit(char16_t c) {
     return c >= u'0' && c <= u'9';
 }
 
-std::string tooLargeMessage(int size, int limit, const char* unit) {
-    return "Texto grande demais para um código QR: " + std::to_string(size) + " " + unit + " (máximo " +
-           std::to_string(limit) + ").";
+std::string tooLargeMessage(int size, int limit, const char* unit, char level) {
+    return std::string("Texto grande demais para um código QR de nível ") + level + ": " +
+           std::to_string(size) + " " + unit + " (máximo " + std::to_string(limit) + ").";
 }
 
 // Totals of one scan of a grid's columns (see scanColumns).
@@ -129,8 +129,8 @@ int balanceScore(int darkCells, int totalCells) {
 
 } // namespace
 
-QRCodeTooLargeError::QRCodeTooLargeError(int size, int limit, const char* unit)
-    : std::runtime_error(tooLargeMessage(size, limit, unit)), FSize(size), FLimit(limit) {}
+QRCodeTooLargeError::QRCodeTooLargeError(int size, int limit, const char* unit, char level)
+    : std::runtime_error(tooLargeMessage(size, limit, unit, level)), FSize(size), FLimit(limit) {}
 
 int TEncoder::AlphanumericCode(int codeUnit) {
     if (codeUnit < 0 || codeUnit >= int(kAlphanumericTable.size()))
@@ -629,7 +629,7 @@ QREncodedData TEncoder::encodeData(const QString& content, int encodeOptions,
     const int numLetters = mode == qmByte ? dataBits.GetSizeInBytes() : int(text.size());
     const auto tooLarge = [&] {
         const char* unit = mode == qmNumeric ? "dígitos" : mode == qmAlphanumeric ? "caracteres" : "bytes";
-        return QRCodeTooLargeError(numLetters, maxCharacters(mode, ecLevel), unit);
+        return QRCodeTooLargeError(numLetters, maxCharacters(mode, ecLevel), unit, ecLevel.Name());
     };
 
     // The version is chosen twice: first with the count field of version 1, then with that

@@ -29,7 +29,7 @@ enum TMode : std::uint8_t {
 // A text that no version holds at the level. The message is for the user.
 class QRCodeTooLargeError : public std::runtime_error {
 public:
-    QRCodeTooLargeError(int size, int limit, const char* unit);
+    QRCodeTooLargeError(int size, int limit, const char* unit, char level = 'L');
     int size() const { return FSize; }
     int limit() const { return FLimit; }
 

@@ -17,6 +17,13 @@ void TQRCodeGenerator::SetEncoding(TQRCodeEncoding encoding) {
     Regenerate();
 }
 
+void TQRCodeGenerator::SetErrorCorrection(TQRErrorCorrection level) {
+    if (level == FErrorCorrection || level > qrLevelH)
+        return;
+    FErrorCorrection = level;
+    Regenerate();
+}
+
 void TQRCodeGenerator::SetQuietZone(int quietZone) {
     if (quietZone == FQuietZone || quietZone < 0 || quietZone > 100)
         return;
@@ -38,13 +45,16 @@ bool TQRCodeGenerator::IsBlack(int row, int column) const {
 }
 
 void TQRCodeGenerator::Regenerate() {
-    T2DBooleanArray elements = GenerateModules(FData, int(FEncoding));
+    T2DBooleanArray elements = GenerateModules(FData, int(FEncoding), FErrorCorrection);
     FElements = std::move(elements);
     FRows = FColumns = int(FElements.size()) + 2 * FQuietZone;
 }
 
-T2DBooleanArray TQRCodeGenerator::GenerateModules(const QString& data, int encodeOptions) {
-    const TErrorCorrectionLevel level(1); // L
+T2DBooleanArray TQRCodeGenerator::GenerateModules(const QString& data, int encodeOptions,
+                                                  TQRErrorCorrection errorCorrection) {
+    const TErrorCorrectionLevel levels[] = {TErrorCorrectionLevel::L(), TErrorCorrectionLevel::M(),
+                                            TErrorCorrectionLevel::Q(), TErrorCorrectionLevel::H()};
+    const TErrorCorrectionLevel& level = levels[errorCorrection];
     TEncoder encoder;
     TQRCode qrCode;
     encoder.Encode(data, encodeOptions, level, qrCode);

@@ -18,8 +18,12 @@ enum TQRCodeEncoding : std::uint8_t {
     qrUTF8BOM,
 };
 
-// A QR Code symbol (level L) of a text, with a light margin of QuietZone modules.
-// Every assignment that changes Data, Encoding or QuietZone encodes again at once.
+// The error-correction level of a symbol: about 7 %, 15 %, 25 % or 30 % of it can be lost.
+enum TQRErrorCorrection : std::uint8_t { qrLevelL, qrLevelM, qrLevelQ, qrLevelH };
+
+// A QR Code symbol of a text, with a light margin of QuietZone modules.
+// Every assignment that changes Data, Encoding, ErrorCorrection or QuietZone encodes again
+// at once.
 // An encoding that fails (QRCodeTooLargeError from qrcode/encoder.h) propagates to the caller;
 // the property keeps its new value and the previous symbol stays.
 class TQRCodeGenerator {
@@ -30,6 +34,8 @@ public:
     void SetData(const QString& data);
     TQRCodeEncoding Encoding() const { return FEncoding; }
     void SetEncoding(TQRCodeEncoding encoding);
+    TQRErrorCorrection ErrorCorrection() const { return FErrorCorrection; }
+    void SetErrorCorrection(TQRErrorCorrection level);
     int QuietZone() const { return FQuietZone; }
     // Values outside 0..100 are ignored.
     void SetQuietZone(int quietZone);
@@ -43,12 +49,13 @@ public:
 private:
     void Regenerate();
     // Element [x][y] is true for a dark module in column x, row y.
-    static T2DBooleanArray GenerateModules(const QString& data, int encodeOptions);
+    static T2DBooleanArray GenerateModules(const QString& data, int encodeOptions, TQRErrorCorrection level);
 
     QString FData;
     int FRows = 0;
     int FColumns = 0;
     TQRCodeEncoding FEncoding = TQRCodeEncoding::qrAuto;
     int FQuietZone = 4;
+    TQRErrorCorrection FErrorCorrection = qrLevelL;
     T2DBooleanArray FElements;
 };

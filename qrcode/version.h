@@ -11,14 +11,29 @@ public:
     TErrorCorrectionLevel() = default;
     explicit TErrorCorrectionLevel(int bits) : FBits(bits) {}
 
+    // The four levels with their own block sets. A level made from its bits alone keeps
+    // looking up the L blocks, as the card's symbols always have.
+    static TErrorCorrectionLevel L() { return TErrorCorrectionLevel(1, 0); }
+    static TErrorCorrectionLevel M() { return TErrorCorrectionLevel(0, 1); }
+    static TErrorCorrectionLevel Q() { return TErrorCorrectionLevel(3, 2); }
+    static TErrorCorrectionLevel H() { return TErrorCorrectionLevel(2, 3); }
+
     int Bits() const { return FBits; }
-    void Assign(const TErrorCorrectionLevel& source) { FBits = source.FBits; }
-    // Index of the level's block set. Always 0: every lookup yields the L blocks,
-    // the only level this program encodes with.
-    int Ordinal() const { return 0; }
+    void Assign(const TErrorCorrectionLevel& source) {
+        FBits = source.FBits;
+        FOrdinal = source.FOrdinal;
+    }
+    // Index of the level's block set: 0 for L, 1 for M, 2 for Q, 3 for H; 0 for a level made
+    // from its bits alone.
+    int Ordinal() const { return FOrdinal; }
+    // The level's letter as its bits name it: 'L', 'M', 'Q' or 'H'.
+    char Name() const { return "MLHQ"[FBits & 3]; }
 
 private:
+    TErrorCorrectionLevel(int bits, int ordinal) : FBits(bits), FOrdinal(ordinal) {}
+
     int FBits = 0;
+    int FOrdinal = 0;
 };
 
 // One run of equally sized blocks.

@@ -287,3 +287,89 @@ TEST_F(MainWindow, ColumnLayoutFollowsTheWindowWidth) {
     EXPECT_EQ(form->edtrua->width(), 312);
     EXPECT_EQ(form->Label3->x(), 250);
 }
+
+TEST_F(MainWindow, ClosePromptSavesDiscardsOrCancels) {
+    QTemporaryDir dir;
+    EXPECT_FALSE(form->isWindowModified());
+    type(form->edtnome, "Ana");
+    EXPECT_TRUE(form->isWindowModified());
+
+    fake.questionAnswers = {2}; // Cancelar
+    EXPECT_FALSE(form->close());
+    EXPECT_EQ(fake.questions, QStringList{"Salvar as alterações em \"Sem título\"?"});
+
+    fake.questionAnswers = {0}; // Salvar, to a place that cannot be written
+    fake.saveAnswers.push_back(dir.path());
+    EXPECT_FALSE(form->close());
+    EXPECT_EQ(fake.errors.size(), 1);
+    EXPECT_TRUE(form->isWindowModified());
+
+    fake.questionAnswers = {0}; // Salvar: the extension is added to a name with a dot
+    fake.saveAnswers.push_back(dir.filePath("Ana M. Lima"));
+    bool closedByUser = false;
+    form->SetClosedHandler([&] { closedByUser = true; });
+    EXPECT_TRUE(form->close());
+    EXPECT_TRUE(closedByUser);
+    EXPECT_TRUE(QFile::exists(dir.filePath("Ana M. Lima.lumocard")));
+    EXPECT_FALSE(form->isWindowModified());
+    EXPECT_EQ(form->windowTitle(), "Ana M. Lima[*] - Lumo Card");
+
+    form->show();
+    type(form->edtnome, "x");
+    fake.questionAnswers = {1}; // Descartar
+    EXPECT_TRUE(form->close());
+    EXPECT_EQ(readAll(dir.filePath("Ana M. Lima.lumocard")).contains("Anax"), false);
+}
+
+TEST_F(MainWindow, OpenedCardShowsWhatWasSavedAndExportsTheSame) {
+    QTemporaryDir dir;
+    form->edtnome->setText("João");
+    form->edtsobrenome->setText("Conceição");
+    form->edtcep->setText("01000-000");
+    fake.colorAnswers = {QColor(10, 80, 40), QColor(250, 240, 200)};
+    form->SpeedButton7->click();
+    form->SpeedButton6->click();
+    form->CheckBox3->click();
+    form->CheckBox2->setChecked(true);
+    form->gerarvcard->click();
+    form->memovcard->appendPlainText("NOTE:à mão");
+    const lumo::CardState shown = form->Model().State();
+    auto exportJpeg = [&](const QString& name) {
+        fake.saveAnswers.push_back(dir.filePath(name));
+        form->SpeedButton4->click();
+        return readAll(dir.filePath(QString(name).replace(".jpg", ".1.jpg"))) +
+               readAll(dir.filePath(QString(name).replace(".jpg", ".2.jpg")));
+    };
+    const QByteArray before = exportJpeg("antes.jpg");
+    const QString path = dir.filePath("cartao.lumocard");
+    fake.saveAnswers.push_back(path);
+    form->SalvarComo1->trigger();
+
+    form->Novo1->trigger();
+    EXPECT_TRUE(fake.questions.isEmpty()); // saved: nothing to ask
+    EXPECT_TRUE(form->edtnome->text().isEmpty());
+    EXPECT_EQ(form->GerarImageIndex(), -1);
+
+    // A bad document is refused and the card on screen stays.
+    form->edtnome->setText("Outro");
+    const QString bad = dir.filePath("ruim.lumocard");
+    QFile(bad).open(QIODevice::WriteOnly);
+    fake.questionAnswers = {1};
+    fake.openAnswers.push_back(bad);
+    form->Abrir1->trigger();
+    ASSERT_EQ(fake.errors.size(), 1);
+    EXPECT_TRUE(fake.errors[0].contains("ruim.lumocard")) << fake.errors[0].toStdString();
+    EXPECT_EQ(form->edtnome->text(), "Outro");
+
+    fake.openAnswers.push_back(path);
+    form->Abrir1->trigger();
+    EXPECT_EQ(form->Model().State(), shown);
+    EXPECT_EQ(form->edtnome->text(), "João");
+    EXPECT_TRUE(form->memovcard->toPlainText().endsWith("NOTE:à mão"));
+    EXPECT_EQ(form->GerarImageIndex(), 0);
+    EXPECT_TRUE(vcardgerado);
+    EXPECT_FALSE(form->Image1->Picture().isNull());
+    EXPECT_FALSE(form->isWindowModified());
+    EXPECT_EQ(form->windowTitle(), "cartao[*] - Lumo Card");
+    EXPECT_EQ(exportJpeg("depois.jpg"), before);
+}

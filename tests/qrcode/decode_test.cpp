@@ -128,3 +128,44 @@ TEST(Decode, EveryVersionReadsBack) {
         EXPECT_EQ(decoded.texts[0], text.toStdString()) << "version " << v;
     }
 }
+
+// Each level through the generator: texts of several lengths scan back, the longest text
+// the level holds fits version 40 and one byte more is refused with the level's maximum.
+TEST(Decode, EveryErrorCorrectionLevelReadsBackToItsCapacity) {
+    const struct {
+        TQRErrorCorrection level;
+        char name;
+        int capacity;
+    } levels[] = {{qrLevelL, 'L', 2953}, {qrLevelM, 'M', 2331}, {qrLevelQ, 'Q', 1663}, {qrLevelH, 'H', 1273}};
+    for (const auto& l : levels) {
+        for (int length : {1, 60, 400, l.capacity}) {
+            TQRCodeGenerator generator;
+            generator.SetQuietZone(0);
+            generator.SetEncoding(qrUTF8BOM);
+            generator.SetErrorCorrection(l.level);
+            const QString text = asciiText(length, unsigned(length + l.name));
+            generator.SetData(text);
+            TByteMatrix symbol(generator.Columns(), generator.Rows());
+            for (int y = 0; y < generator.Rows(); ++y)
+                for (int x = 0; x < generator.Columns(); ++x)
+                    symbol.SetBoolean(x, y, generator.IsBlack(y, x));
+            const std::vector<std::string> texts = decodeWithZbar(symbol);
+            ASSERT_EQ(texts.size(), 1u) << l.name << " " << length;
+            EXPECT_EQ(texts[0], text.toStdString()) << l.name << " " << length;
+            if (length == l.capacity) {
+                EXPECT_EQ(generator.Columns(), 177) << l.name;
+            }
+        }
+        TQRCodeGenerator generator;
+        generator.SetErrorCorrection(l.level);
+        generator.SetEncoding(qrUTF8BOM);
+        try {
+            generator.SetData(asciiText(l.capacity + 1, 7));
+            ADD_FAILURE() << "level " << l.name << " took one byte more than its capacity";
+        } catch (const QRCodeTooLargeError& e) {
+            EXPECT_EQ(e.limit(), l.capacity);
+            EXPECT_NE(std::string(e.what()).find(std::string("nível ") + l.name), std::string::npos)
+                << e.what();
+        }
+    }
+}

@@ -133,15 +133,15 @@ TEST(Encoder, TextsNoVersionHoldsRaiseAnError) {
     };
     const Case cases[] = {
         {asciiText(2953), asciiText(2954), 5,
-         "Texto grande demais para um código QR: 2954 bytes (máximo 2953)."},
+         "Texto grande demais para um código QR de nível L: 2954 bytes (máximo 2953)."},
         {repeated(u'x', 2950), repeated(u'x', 2951), 4,
-         "Texto grande demais para um código QR: 2954 bytes (máximo 2953)."},
+         "Texto grande demais para um código QR de nível L: 2954 bytes (máximo 2953)."},
         {repeated(u'é', 1476) + "x", repeated(u'é', 1477), 5,
-         "Texto grande demais para um código QR: 2954 bytes (máximo 2953)."},
+         "Texto grande demais para um código QR de nível L: 2954 bytes (máximo 2953)."},
         {repeated(u'7', 7089), repeated(u'7', 7090), 0,
-         "Texto grande demais para um código QR: 7090 dígitos (máximo 7089)."},
+         "Texto grande demais para um código QR de nível L: 7090 dígitos (máximo 7089)."},
         {repeated(u'Z', 4296), repeated(u'Z', 4297), 0,
-         "Texto grande demais para um código QR: 4297 caracteres (máximo 4296)."},
+         "Texto grande demais para um código QR de nível L: 4297 caracteres (máximo 4296)."},
     };
     for (const Case& c : cases) {
         TEncoder encoder;

@@ -1,0 +1,48 @@
+// Any bytes through the vCard reader, as a .vcf file the user picks.
+//
+// Checked: the reader returns or throws lumo::UserError, nothing else; it returns at least
+// one contact, and every contact passes checkImportedBoxes; the program's own vCard of a
+// contact read (composeVCard, then the .vcf bytes) reads back as the same thirteen boxes,
+// unless its street is one the composer writes ambiguously (a " - " that could be its own
+// separator before bairro).
+
+#include "contact/vcard.h"
+#include "contact/vcardreader.h"
+#include "platform/errors.h"
+
+#include "importcheck.h"
+
+#include <cstdint>
+
+namespace {
+
+bool ambiguousStreet(const lumo::ContactFields& f) {
+    const QString dash = QStringLiteral(" - ");
+    if (!f.bairro.isEmpty())
+        return f.bairro.contains(dash) || f.bairro.startsWith(QStringLiteral("- "));
+    return (f.numero.isEmpty() ? f.rua : f.numero).contains(dash);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));
+    lumo::ImportResult result;
+    try {
+        result = lumo::readVCards(bytes, QStringLiteral("fuzz.vcf"));
+    } catch (const lumo::UserError&) {
+        return 0;
+    }
+    CHECK(!result.contacts.empty());
+    CHECK(result.skippedLines >= 0);
+    for (const lumo::ContactFields& contact : result.contacts) {
+        checkImportedBoxes(contact);
+        if (ambiguousStreet(contact))
+            continue;
+        const QByteArray own = lumo::vcfFileBytes(lumo::composeVCard(contact));
+        const lumo::ImportResult again = lumo::readVCards(own, QStringLiteral("own.vcf"));
+        CHECK(again.contacts.size() == 1 && again.skippedLines == 0);
+        CHECK(sameBoxes(again.contacts.front(), contact));
+    }
+    return 0;
+}

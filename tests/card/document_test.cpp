@@ -1,0 +1,374 @@
+// Card documents and the crash recovery: every value comes back, pictures byte for byte, bad
+// documents are refused with their reason, failed saves keep the old file.
+
+#include "card/document.h"
+#include "card/recovery.h"
+#include "contact/vcard.h"
+#include "platform/errors.h"
+
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QScopeGuard>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include <zip.h>
+
+#include <csignal>
+#include <functional>
+#include <sys/resource.h>
+
+using lumo::CardPicture;
+using lumo::CardState;
+
+namespace {
+
+CardPicture picture(const char* format, const char* extension, QSize size, Qt::GlobalColor color) {
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(color);
+    CardPicture p;
+    QBuffer buffer(&p.bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format, 90);
+    p.extension = QString::fromLatin1(extension);
+    p.image = lumo::decodePicture(p.bytes, p.extension, "test");
+    return p;
+}
+
+CardState fullCard() {
+    CardState s;
+    const QString values[] = {QString::fromUtf8("João 😀"),
+                              "Conceição",
+                              "Fotógrafo",
+                              "(11) 3333-4444",
+                              "(11) 98765-4321",
+                              "www.exemplo.com.br",
+                              "joao@exemplo.com.br",
+                              "Rua; das, Acácias",
+                              "120",
+                              QString(QChar(0xD83D)) + "x",
+                              "São Paulo",
+                              "SP",
+                              "01000-000"};
+    for (int i = 0; i < lumo::kContactFieldCount; ++i)
+        lumo::fieldOf(s.contact, lumo::ContactField(i)) = values[i];
+    s.memo = QString::fromUtf8("linha 1\nlinha \"2\"\t\\") + QChar(0) + QChar(0x2028);
+    s.qrText = lumo::composeVCard(s.contact);
+    s.generated = true;
+    s.generateGlyph = 0;
+    s.frontColor = QColor(0x12, 0x34, 0x56);
+    s.backColor = QColor(0xfe, 0xdc, 0xba);
+    s.textColor = QColor(0x00, 0x80, 0xff);
+    s.frontBackground = picture("JPEG", "jpeg", {640, 400}, Qt::darkCyan);
+    s.backBackground = picture("PNG", "png", {320, 200}, Qt::yellow);
+    s.logo = picture("BMP", "bmp", {64, 48}, Qt::red);
+    s.icon = true;
+    s.bleed = true;
+    s.front = false;
+    s.back = true;
+    return s;
+}
+
+using Entries = std::vector<std::pair<QString, QByteArray>>;
+
+// An archive of the given entries in their order, built with libzip.
+QByteArray zipOf(const Entries& entries) {
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t* target = zip_source_buffer_create(nullptr, 0, 0, &error);
+    zip_t* zip = zip_open_from_source(target, ZIP_TRUNCATE, &error);
+    zip_source_keep(target);
+    for (const auto& [name, bytes] : entries)
+        zip_file_add(zip, name.toUtf8().constData(),
+                     zip_source_buffer(zip, bytes.constData(), zip_uint64_t(bytes.size()), 0), 0);
+    zip_close(zip);
+    zip_stat_t stat;
+    zip_source_stat(target, &stat);
+    QByteArray out(qsizetype(stat.size), Qt::Uninitialized);
+    zip_source_open(target);
+    zip_source_read(target, out.data(), stat.size);
+    zip_source_close(target);
+    zip_source_free(target);
+    return out;
+}
+
+// The entries of an archive with their compression methods.
+struct Entry {
+    QString name;
+    QByteArray bytes;
+    int method;
+};
+std::vector<Entry> unzip(const QByteArray& archive) {
+    zip_source_t* source =
+        zip_source_buffer_create(archive.constData(), zip_uint64_t(archive.size()), 0, nullptr);
+    zip_t* zip = zip_open_from_source(source, ZIP_RDONLY, nullptr);
+    std::vector<Entry> entries;
+    for (zip_int64_t i = 0; i < zip_get_num_entries(zip, 0); ++i) {
+        zip_stat_t stat;
+        zip_stat_index(zip, zip_uint64_t(i), 0, &stat);
+        QByteArray bytes(qsizetype(stat.size), Qt::Uninitialized);
+        zip_file_t* file = zip_fopen_index(zip, zip_uint64_t(i), 0);
+        zip_fread(file, bytes.data(), stat.size);
+        zip_fclose(file);
+        entries.push_back({QString::fromUtf8(stat.name), bytes, stat.comp_method});
+    }
+    zip_discard(zip);
+    return entries;
+}
+
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)");
+}
+
+void writeAll(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+} // namespace
+
+TEST(Document, EveryValueAndPictureBytesComeBack) {
+    const CardState full = fullCard();
+    for (const CardState& state : {CardState(), full}) {
+        const QByteArray bytes = lumo::cardDocumentBytes(state);
+        const CardState back = lumo::readCardDocument(bytes, "c.lumocard");
+        EXPECT_TRUE(back == state);
+        EXPECT_EQ(back.memo, state.memo);
+        EXPECT_EQ(back.contact.bairro, state.contact.bairro);
+    }
+
+    const QByteArray bytes = lumo::cardDocumentBytes(full);
+    // The type at a fixed place: the first entry's name at 30, its stored content at 38.
+    EXPECT_EQ(bytes.mid(30, 8), "mimetype");
+    EXPECT_EQ(bytes.mid(38, 22), "application/x-lumocard");
+    const std::vector<Entry> entries = unzip(bytes);
+    ASSERT_EQ(entries.size(), 5u);
+    const std::pair<QString, int> layout[] = {{"mimetype", ZIP_CM_STORE},
+                                              {"card.json", ZIP_CM_DEFLATE},
+                                              {"pictures/frontBackground.jpeg", ZIP_CM_STORE},
+                                              {"pictures/backBackground.png", ZIP_CM_STORE},
+                                              {"pictures/logo.bmp", ZIP_CM_DEFLATE}};
+    for (size_t i = 0; i < entries.size(); ++i) {
+        EXPECT_EQ(entries[i].name, layout[i].first);
+        EXPECT_EQ(entries[i].method, layout[i].second) << i;
+    }
+    EXPECT_EQ(entries[2].bytes, full.frontBackground.bytes);
+    EXPECT_EQ(entries[4].bytes, full.logo.bytes);
+    const QJsonObject json = QJsonDocument::fromJson(entries[1].bytes).object();
+    EXPECT_EQ(json["format"].toInt(), 1);
+    EXPECT_EQ(json["contact"].toObject()["cep"].toString(), "01000-000");
+    EXPECT_EQ(json["frontColor"].toString(), "#123456");
+    EXPECT_EQ(json["logo"].toString(), "pictures/logo.bmp");
+    const qint64 pictures =
+        full.frontBackground.bytes.size() + full.backBackground.bytes.size() + full.logo.bytes.size();
+    EXPECT_LT(bytes.size() - pictures, 8 * 1024);
+
+    // A picture that came from no file is kept as PNG, pixel for pixel.
+    CardState drawn;
+    drawn.logo.image = full.backBackground.image;
+    EXPECT_EQ(lumo::readCardDocument(lumo::cardDocumentBytes(drawn), "d").logo.image, drawn.logo.image);
+}
+
+TEST(Document, BadDocumentsAreRefusedWithTheirReason) {
+    const CardState card = fullCard();
+    CardState withLogo;
+    withLogo.logo = card.logo;
+    Entries good; // mimetype, card.json, pictures/logo.bmp
+    for (const Entry& e : unzip(lumo::cardDocumentBytes(withLogo)))
+        good.push_back({e.name, e.bytes});
+    const auto withJson = [&](const char* key, const QJsonValue& value) {
+        Entries e = good;
+        QJsonObject json = QJsonDocument::fromJson(e[1].second).object();
+        if (value.isUndefined())
+            json.remove(key);
+        else
+            json[key] = value;
+        e[1].second = QJsonDocument(json).toJson();
+        return zipOf(e);
+    };
+    const auto withEntry = [&](int index, const QString& name, const QByteArray& bytes) {
+        Entries e = good;
+        if (name.isEmpty())
+            e.erase(e.begin() + index);
+        else
+            e[index] = {name, bytes};
+        return zipOf(e);
+    };
+    const QByteArray valid = lumo::cardDocumentBytes(card);
+    QByteArray flipped = valid;
+    flipped[valid.indexOf(card.frontBackground.bytes) + 100] ^= 0x20;
+    QJsonObject contactWithNumber;
+    contactWithNumber["nome"] = 5;
+
+    const struct {
+        const char* label;
+        QByteArray bytes;
+        const char* reason;
+    } cases[] = {
+        {"empty", {}, "não é um cartão do Lumo Card"},
+        {"text", "nome;telefone\n", "não é um cartão do Lumo Card"},
+        {"truncated", valid.left(valid.size() / 2), "danificado ou incompleto"},
+        {"checksum", flipped, "pictures/frontBackground.jpeg\" está danificado"},
+        {"no mimetype", withEntry(0, {}, {}), "não é um cartão do Lumo Card"},
+        {"other mimetype", withEntry(0, "mimetype", "application/zip"), "não é um cartão do Lumo Card"},
+        {"no card.json", withEntry(1, {}, {}), "falta a descrição do cartão (card.json)"},
+        {"invalid JSON", withEntry(1, "card.json", "{\"format\": 1,"), "não é um JSON válido"},
+        {"not an object", withEntry(1, "card.json", "[1]"), "não é um objeto JSON"},
+        {"huge card.json", withEntry(1, "card.json", QByteArray(lumo::kMaxCardJsonBytes + 1, ' ')),
+         "\"card.json\" é grande demais"},
+        {"no format", withJson("format", QJsonValue::Undefined), "não diz a versão do formato"},
+        {"newer format", withJson("format", 2), "criado por uma versão mais nova do Lumo Card (formato 2;"},
+        {"format as text", withJson("format", "1"), "\"format\" deveria ser um número inteiro de 1 a 1"},
+        {"glyph out of range", withJson("generateGlyph", 2),
+         "\"generateGlyph\" deveria ser um número inteiro de -1 a 1"},
+        {"glyph not whole", withJson("generateGlyph", 0.5),
+         "\"generateGlyph\" deveria ser um número inteiro"},
+        {"memo a number", withJson("memo", 7), "\"memo\" deveria ser um texto"},
+        {"contact a list", withJson("contact", QJsonValue(QJsonArray{})),
+         "\"contact\" deveria ser um objeto"},
+        {"contact value a number", withJson("contact", contactWithNumber),
+         "\"contact.nome\" deveria ser um texto"},
+        {"flag a text", withJson("bleed", "sim"), "\"bleed\" deveria ser true ou false"},
+        {"colour name", withJson("frontColor", "red"), "\"frontColor\" não é uma cor conhecida (\"red\")"},
+        {"colour digit", withJson("textColor", "#12345g"), "\"textColor\" não é uma cor conhecida"},
+        {"picture a number", withJson("logo", 3), "\"logo\" deveria ser o nome de uma imagem"},
+        {"picture missing", withEntry(2, {}, {}), "falta a imagem \"pictures/logo.bmp\""},
+        {"picture not decoding", withEntry(2, "pictures/logo.bmp", "BM not really"),
+         "a imagem \"pictures/logo.bmp\" não pôde ser lida: "},
+        {"picture climbing out", withJson("logo", "pictures/../card.json"), "não é permitido"},
+        {"picture at the root", withJson("logo", "/etc/passwd"), "não é permitido"},
+        {"picture beside", withJson("logo", "../logo.png"), "não é permitido"},
+        {"picture type", withJson("logo", "pictures/logo.gif"), "não é JPEG, PNG nem BMP"},
+    };
+    for (const auto& c : cases) {
+        try {
+            lumo::readCardDocument(c.bytes, "cartão.lumocard");
+            ADD_FAILURE() << c.label << ": accepted";
+        } catch (const lumo::UserError& e) {
+            const QString message = QString::fromUtf8(e.what());
+            EXPECT_TRUE(message.startsWith("Não foi possível abrir o cartão \"cartão.lumocard\": ") &&
+                        message.contains(QString::fromUtf8(c.reason)))
+                << c.label << ": " << e.what();
+        }
+    }
+    // Unknown keys are a newer minor version's: ignored.
+    EXPECT_TRUE(lumo::readCardDocument(withJson("contacts", QJsonArray{1, 2}), "x").logo.bytes ==
+                card.logo.bytes);
+}
+
+TEST(Document, FilesAreSavedWholeOrNotAtAll) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("cartão.lumocard");
+    const CardState card = fullCard();
+    lumo::saveCardDocument(path, CardState());
+    lumo::saveCardDocument(path, card);
+    EXPECT_TRUE(lumo::openCardDocument(path) == card);
+
+    writeAll(dir.filePath("arquivo"), "x");
+    QDir(dir.path()).mkdir("pasta");
+    const QByteArray old = readAll(path);
+    // Writes past 256 bytes fail as on a full disk, whoever runs the test; a small card
+    // fails only when Qt's buffer is flushed.
+    const auto fullDisk = [&](const CardState& state) {
+        rlimit previous;
+        getrlimit(RLIMIT_FSIZE, &previous);
+        const rlimit limit{256, previous.rlim_max};
+        const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+        setrlimit(RLIMIT_FSIZE, &limit);
+        const auto restore = qScopeGuard([&] {
+            setrlimit(RLIMIT_FSIZE, &previous);
+            std::signal(SIGXFSZ, handler);
+        });
+        lumo::saveCardDocument(path, state);
+    };
+    const struct {
+        const char* label;
+        QString path;
+        std::function<void()> save;
+    } cases[] = {
+        {"a folder", dir.filePath("pasta"), {}},
+        {"under a file", dir.filePath("arquivo/c.lumocard"), {}},
+        {"a system folder", "/proc/c.lumocard", {}},
+        {"a full disk", path, [&] { fullDisk(card); }},
+        {"a full disk, small card", path, [&] { fullDisk(CardState()); }},
+    };
+    for (const auto& c : cases) {
+        try {
+            c.save ? c.save() : lumo::saveCardDocument(c.path, card);
+            ADD_FAILURE() << c.label << ": saved";
+        } catch (const lumo::UserError& e) {
+            EXPECT_TRUE(QString::fromUtf8(e.what()).startsWith("Não foi possível gravar o arquivo \"" +
+                                                               QDir::toNativeSeparators(c.path) + "\": "))
+                << c.label << ": " << e.what();
+        }
+    }
+    EXPECT_EQ(readAll(path), old);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden),
+              QStringList({"arquivo", "cartão.lumocard", "pasta"}));
+}
+
+TEST(Document, OpenReadsOnlyRegularFilesOfSaneSize) {
+    QTemporaryDir dir;
+    QFile huge(dir.filePath("grande.lumocard"));
+    ASSERT_TRUE(huge.open(QIODevice::WriteOnly) && huge.resize(lumo::kMaxCardDocumentBytes + 1));
+    huge.close();
+    const std::pair<QString, const char*> cases[] = {
+        {dir.filePath("nenhum.lumocard"), "o arquivo não existe"},
+        {dir.path(), "o caminho é uma pasta"},
+        {"/dev/zero", "não é um arquivo comum"},
+        {huge.fileName(), "o arquivo é grande demais"},
+    };
+    for (const auto& [path, reason] : cases) {
+        try {
+            lumo::openCardDocument(path);
+            ADD_FAILURE() << reason;
+        } catch (const lumo::UserError& e) {
+            EXPECT_TRUE(QString::fromUtf8(e.what()).contains(QString::fromUtf8(reason))) << e.what();
+        }
+    }
+}
+
+TEST(Recovery, ChangesAreWrittenAndDiscardRemovesThem) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("sub/recuperacao.lumocard");
+    lumo::CardModel model;
+    {
+        lumo::RecoveryWriter writer(&model, path);
+        QSignalSpy written(&writer, &lumo::RecoveryWriter::written);
+        model.SetField(lumo::ContactField::Nome, "Ana");
+        ASSERT_TRUE(written.wait(5000));
+        EXPECT_TRUE(lumo::RecoveryWriter::pendingRecovery(path) == model.State());
+
+        // A change while a write is under way is written after it.
+        writer.setDelay(std::chrono::milliseconds(0));
+        model.SetState(fullCard());
+        writer.writeNow();
+        model.SetMemo("depois");
+        while (written.count() < 3)
+            ASSERT_TRUE(written.wait(5000));
+        EXPECT_TRUE(lumo::RecoveryWriter::pendingRecovery(path) == model.State());
+        // The writer goes away with no quit chosen: the document stays.
+        model.SetMemo("por fim");
+    }
+    EXPECT_TRUE(QFile::exists(path));
+
+    lumo::RecoveryWriter writer(&model, path);
+    writer.discard();
+    model.SetMemo("nada mais");
+    writer.writeNow();
+    EXPECT_FALSE(QFile::exists(path));
+    EXPECT_FALSE(lumo::RecoveryWriter::pendingRecovery(path));
+
+    writeAll(path, lumo::cardDocumentBytes(model.State()).left(100));
+    EXPECT_FALSE(lumo::RecoveryWriter::pendingRecovery(path));
+    EXPECT_FALSE(QFile::exists(path));
+    EXPECT_TRUE(lumo::RecoveryWriter::defaultPath().endsWith("/recuperacao.lumocard"));
+}

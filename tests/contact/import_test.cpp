@@ -1,0 +1,333 @@
+#include "contact/contactimport.h"
+#include "contact/csvreader.h"
+#include "contact/importrules.h"
+#include "contact/vcardreader.h"
+#include "platform/errors.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+using lumo::ContactFields;
+using lumo::ImportResult;
+
+namespace {
+
+// The boxes that hold something, as "nome=Ana|celular=9".
+std::string described(ContactFields f) {
+    static const char* names[] = {"nome", "sobrenome", "sufixo", "fixo",   "celular", "site", "email",
+                                  "rua",  "numero",    "bairro", "cidade", "estado",  "cep"};
+    QStringList parts;
+    const std::vector<QString*> boxes = lumo::boxesOf(f);
+    for (size_t i = 0; i < boxes.size(); ++i)
+        if (!boxes[i]->isEmpty())
+            parts << QString::fromLatin1(names[i]) + u'=' + *boxes[i];
+    return parts.join(u'|').toStdString();
+}
+
+std::vector<std::string> described(const ImportResult& r) {
+    std::vector<std::string> out;
+    for (const ContactFields& f : r.contacts)
+        out.push_back(described(f));
+    return out;
+}
+
+QByteArray vcard(const QByteArray& body, const QByteArray& version = "3.0") {
+    return "BEGIN:VCARD\r\nVERSION:" + version + "\r\n" + body + "\r\nEND:VCARD\r\n";
+}
+
+std::string errorOf(const std::function<void()>& read) {
+    try {
+        read();
+    } catch (const lumo::UserError& e) {
+        return e.what();
+    }
+    return "(no error)";
+}
+
+} // namespace
+
+TEST(ContactImport, ExportFilesGiveTheirContacts) {
+    struct Case {
+        const char* file;
+        std::vector<std::string> contacts;
+        int skipped;
+    };
+    const Case cases[] = {
+        {"phone21_cp1252.vcf",
+         {"nome=João|sobrenome=Conceição|sufixo=Diretor – Vendas|fixo=+551133334444|celular=+5511987654321|"
+          "email=joao@exemplo.com.br|rua=Rua das Acácias|numero=120|bairro=Vila Mariana|cidade=São Paulo|"
+          "estado=SP|cep=04101-000",
+          "nome=Padaria|celular=1132325555"},
+         0},
+        {"phone21_utf8.vcf",
+         {"nome=Maria Luísa|sobrenome=Araújo|sufixo=Empresa Exemplo Ltda.|fixo=(21) 2555-1234|"
+          "celular=(21) 99876-5432|email=maria.araujo@empresa.com.br|rua=Av. Rio Branco|numero=156|"
+          "bairro=Centro|cidade=Rio de Janeiro|estado=RJ|cep=20040-901"},
+         0},
+        {"addressbook30.vcf",
+         {"nome=Pedro Henrique|sobrenome=Albuquerque|sufixo=Jr.|fixo=+55 31 3222-1100|celular=+55 31 "
+          "99123-4567|"
+          "site=https://clinica.med.br|email=pedro@clinica.med.br|rua=Rua Grão Mogol, 320|bairro=Sion|"
+          "cidade=Belo Horizonte|estado=MG|cep=30310-010",
+          "nome=Oficina do|sobrenome=Zé|sufixo=Oficina do Zé|fixo=(31) 3333-0001"},
+         0},
+        {"contacts40.vcf",
+         {"nome=Beatriz|sobrenome=Nakamura|fixo=+55-41-3011-2233|celular=+55-41-99700-1234|"
+          "site=https://bianakamura.com.br|email=bia.nakamura@exemplo.com|rua=Rua XV de Novembro, 700|"
+          "cidade=Curitiba|estado=PR|cep=80020-310"},
+         0},
+        {"google.csv",
+         {"nome=Carla|sobrenome=Mendes|sufixo=Arquiteta|fixo=(11) 3888-7777|celular=+55 11 97777-6666|"
+          "site=https://carlamendes.arq.br|email=carla@gmail.com|rua=Rua "
+          "Augusta|numero=1500|bairro=Consolação|"
+          "cidade=São Paulo|estado=SP|cep=01304-001",
+          "nome=Seu Jorge|sobrenome=Encanador|fixo=(11) 4002-8922"},
+         0},
+        {"outlook.csv",
+         {"nome=Ricardo|sobrenome=Tavares|sufixo=Gerente Comercial|fixo=(11) 3030-4040|celular=(11) "
+          "98123-4567|"
+          "site=www.tavares.com.br|email=ricardo@tavares.com.br|rua=Av. Paulista|numero=2000|bairro=Bela "
+          "Vista|"
+          "cidade=São Paulo|estado=SP|cep=01310-200",
+          "nome=Fernanda Costa|sobrenome=Lima|sufixo=Neta|fixo=(71) 3344-5566|rua=Rua das "
+          "Palmeiras|numero=45|"
+          "bairro=Barra|cidade=Salvador|estado=BA|cep=40140-000"},
+         0},
+        {"planilha_cp1252.csv",
+         {"nome=José|sobrenome=Araújo|fixo=(85) 3222-1111|celular=(85) "
+          "98888-1111|email=jose.araujo@exemplo.com|"
+          "rua=Rua Barão de Aracati|numero=1230|bairro=Aldeota|cidade=Fortaleza|estado=CE|cep=60115-081",
+          "nome=Ângela|sobrenome=Conceição|celular=(85) 99999-2222|email=angela@exemplo.com|"
+          "rua=Av. Santos Dumont; bloco B|bairro=Papicu|cidade=Fortaleza|estado=CE|cep=60150-160"},
+         1},
+    };
+    for (const Case& c : cases) {
+        const ImportResult r = lumo::readContactsFile(QStringLiteral(LUMO_TEST_DIR "/data/") + c.file);
+        EXPECT_EQ(described(r), c.contacts) << c.file;
+        EXPECT_EQ(r.skippedLines, c.skipped) << c.file;
+    }
+}
+
+TEST(VCardImport, BoxRules) {
+    const QByteArray photo =
+        "PHOTO;ENCODING=b;TYPE=JPEG:/9j/\r\n" + QByteArray(" QUJDRA==\r\n").repeated(20000);
+    struct Case {
+        const char* what;
+        QByteArray file;
+        const char* contact;
+    };
+    const Case cases[] = {
+        {"full name split at its last space", vcard("FN:Ana Maria  Souza"), "nome=Ana Maria|sobrenome=Souza"},
+        {"one word is the name", vcard("N:;;;;\r\nFN:Xuxa"), "nome=Xuxa"},
+        {"N wins over FN; comma lists", vcard("N:Souza,Lima;Ana;Maria,Clara;;\r\nFN:x y"),
+         "nome=Ana Maria Clara|sobrenome=Souza Lima"},
+        {"suffix falls back to title", vcard("FN:A B\r\nORG:Clínica;Sul\r\nTITLE:Dentista"),
+         "nome=A|sobrenome=B|sufixo=Dentista"},
+        {"then to the organisation", vcard("FN:A B\r\nORG:Clínica\\; Ltda;Sul"),
+         "nome=A|sobrenome=B|sufixo=Clínica; Ltda"},
+        {"first cell, home before work before untyped",
+         vcard("TEL;TYPE=WORK:1\r\nTEL:2\r\nTEL;TYPE=HOME:3\r\nTEL;TYPE=CELL:4\r\nTEL;TYPE=CELL:5"),
+         "fixo=3|celular=4"},
+        {"work before untyped, no cell", vcard("TEL;VOICE:1\r\nTEL;WORK:2"), "fixo=2"},
+        {"a lone untyped number is the cell phone", vcard("TEL;TYPE=pref:123"), "celular=123"},
+        {"beside a fax it is the landline", vcard("TEL:1\r\nTEL;TYPE=FAX:2"), "fixo=1"},
+        {"parameter forms", vcard("tel;type=Voice;type=Mobile:1\r\nTEL;TYPE=\"home,voice\":2"),
+         "fixo=2|celular=1"},
+        {"2.1 bare types", vcard("TEL;HOME;VOICE:1\r\nTEL;CELL:2", "2.1"), "fixo=1|celular=2"},
+        {"tel: URI of 4.0", vcard("TEL;VALUE=uri;TYPE=cell:tel:+55-11-9", "4.0"), "celular=+55-11-9"},
+        {"a 3.0 number is as typed", vcard("TEL;TYPE=CELL:tel:9;ramal\\2"), "celular=tel:9;ramal\\2"},
+        {"preferred e-mail", vcard("EMAIL:a@x\r\nEMAIL;TYPE=INTERNET,PREF:b@x\r\nEMAIL;PREF=1:c@x"),
+         "email=b@x"},
+        {"lowest PREF", vcard("EMAIL;PREF=3:a@x\r\nEMAIL;PREF=2:b@x", "4.0"), "email=b@x"},
+        {"first URL", vcard("URL:a.com\r\nURL;TYPE=pref:b.com"), "site=a.com"},
+        {"home address before the first", vcard("ADR;TYPE=WORK:;;W;;;;\r\nADR;TYPE=HOME:;;H;;;;"), "rua=H"},
+        {"extended address is the district", vcard("ADR:;Centro;Rua A\\, 10;Itu;SP;13300-000;Brasil"),
+         "rua=Rua A, 10|bairro=Centro|cidade=Itu|estado=SP|cep=13300-000"},
+        {"our street is split back", vcard("ADR:;Centro;Rua A, 10 - Vila Nova;;;;"),
+         "rua=Rua A|numero=10|bairro=Vila Nova"},
+        {"line break kept in text, dropped in numbers",
+         vcard("ADR:;;Rua A\\nBloco 2;;;;\r\nTEL;CELL;ENCODING="
+               "QUOTED-PRINTABLE:9=0D=0A8"),
+         "celular=98|rua=Rua A\nBloco 2"},
+        {"folded name, folded header, group",
+         vcard(
+             "N:Sou\r\n za;Ana\r\n\t Maria;;;\r\nTE\r\n L;TYPE=CE\r\n LL:9\r\nitem1.EMAIL;type=INTERNET:a@x"),
+         "nome=Ana Maria|sobrenome=Souza|celular=9|email=a@x"},
+        {"quoted-printable soft breaks, Latin-1",
+         vcard("FN;ENCODING=QUOTED-PRINTABLE;CHARSET=ISO-8859-1:Jo=\r\n=E3o =\r\nS=E1", "2.1"),
+         "nome=João|sobrenome=Sá"},
+        {"a soft break never swallows END", vcard("FN:A\r\nNOTE;QUOTED-PRINTABLE:x="), "nome=A"},
+        {"undeclared Windows-1252", vcard("FN:Jos\xe9 \x93Z\xe9\x94"), "nome=José|sobrenome=“Zé”"},
+        {"a big photo is stepped over", vcard(photo + "TEL;CELL:9"), "celular=9"},
+        {"2.1 base64 without indent",
+         vcard("PHOTO;ENCODING=BASE64;TYPE=JPEG:/9j/4AAQ\r\nSkZJRgAB\r\nAQAA==\r\n\r\nTEL;CELL:9", "2.1"),
+         "celular=9"},
+    };
+    for (const Case& c : cases) {
+        try {
+            const ImportResult r = lumo::readVCards(c.file, "t.vcf");
+            EXPECT_EQ(described(r), std::vector<std::string>{c.contact}) << c.what;
+            EXPECT_EQ(r.skippedLines, 0) << c.what;
+        } catch (const lumo::UserError& e) {
+            ADD_FAILURE() << c.what << ": " << e.what();
+        }
+    }
+}
+
+TEST(VCardImport, SeveralCardsAnyLineEndsAndStrayLines) {
+    const QByteArray file =
+        "\xEF\xBB\xBF\r\nBEGIN:VCARD\nVERSION:3.0\rFN:Ana\r\nsem dois pontos\r\nEND:VCARD\r\n"
+        "lixo\r\nBEGIN:vcard\r\nFN:Bia\r\nEND:VCARD\r\nBEGIN:VCARD\r\nNOTE:vazio\r\nEND:VCARD";
+    const ImportResult r = lumo::readVCards(file, "t.vcf");
+    EXPECT_EQ(described(r), (std::vector<std::string>{"nome=Ana", "nome=Bia"}));
+    EXPECT_EQ(r.skippedLines, 3); // the line without a colon, the one between cards, the empty card
+}
+
+// composeVCard then readVCards gives every box back. Line breaks come back as LF, and the
+// street is ambiguous where " - " could be the composer's own: in rua when numero and bairro
+// are empty, in numero when bairro is empty, in bairro, or a bairro starting with "- ".
+TEST(VCardImport, OwnVCardRoundTrips) {
+    const QString tricky[] = {"",   "Rua A", "a,b",        "a;b",   "a\\b", "\\",  ", ",
+                              "; ", " ",     "São João 😀", "x\\,y", "a-b",  "a -", "-"};
+    const QString street[] = {"", "Rua 7 de Setembro", "a, b", "a\\;b", " ", "Av. A - B", "\\"};
+    const QString districts[] = {"", "Centro", "a,b;c\\", " -", "Lapa-Sul"};
+    int n = 0;
+    for (const QString& rua : street)
+        for (const QString& numero : tricky)
+            for (const QString& bairro : districts) {
+                if (rua.contains(u" - ") && numero.isEmpty() && bairro.isEmpty())
+                    continue;
+                ContactFields f;
+                QString* boxes[] = {&f.nome, &f.sobrenome, &f.sufixo, &f.fixo,   &f.celular,
+                                    &f.site, &f.email,     &f.cidade, &f.estado, &f.cep};
+                for (QString* box : boxes)
+                    *box = tricky[(n++) % std::size(tricky)];
+                f.rua = rua;
+                f.numero = numero;
+                f.bairro = bairro;
+                const QByteArray bytes = lumo::vcfFileBytes(lumo::composeVCard(f));
+                if (!lumo::hasAnyBox(f)) {
+                    EXPECT_THROW(lumo::readVCards(bytes, "t.vcf"), lumo::UserError);
+                    continue;
+                }
+                const ImportResult r = lumo::readVCards(bytes, "t.vcf");
+                ASSERT_EQ(r.contacts.size(), 1u) << bytes.toStdString();
+                EXPECT_EQ(described(r.contacts[0]), described(f)) << bytes.toStdString();
+            }
+
+    ContactFields ambiguous;
+    ambiguous.rua = "BR - 101";
+    EXPECT_EQ(described(lumo::readVCards(lumo::composeVCard(ambiguous).toUtf8(), "t.vcf").contacts[0]),
+              "rua=BR|bairro=101");
+}
+
+TEST(CsvImport, Parsing) {
+    struct Case {
+        const char* what;
+        QByteArray file;
+        std::vector<std::string> contacts;
+        int skipped;
+    };
+    const Case cases[] = {
+        {"quotes, separators and line breaks in quotes",
+         "Nome,Sobrenome\r\n\"Ana \"\"Aninha\"\"\",\"Souza,\r\nFilho\"\r\n  \"Bia\" ,Lima\r\n",
+         {"nome=Ana \"Aninha\"|sobrenome=Souza,\nFilho", "nome=Bia|sobrenome=Lima"},
+         0},
+        {"tab, lone CR", "Nome\tCelular\rAna\t9, 8\r", {"nome=Ana|celular=9, 8"}, 0},
+        {"Excel's sep= line", "sep=;\nNome;Celular\nAna;9", {"nome=Ana|celular=9"}, 0},
+        {"header without case, accents or spaces",
+         "\xEF\xBB\xBF NÚMERO ,e-MAIL, Endereco ,uf\nA,b@c,R,SP",
+         {"email=b@c|rua=R|numero=A|estado=SP"},
+         0},
+        {"long rows skipped, short ones padded", "Nome,Celular\nAna,1,x\nBia\n", {"nome=Bia"}, 1},
+        {"empty rows silent, rows of unknown columns counted",
+         "Nome,Notas\n\n,\n ,  \n,só nota\nAna,",
+         {"nome=Ana"},
+         1},
+        {"UTF-16 with its mark",
+         QByteArray("\xFF\xFE") + QByteArray(reinterpret_cast<const char*>(u"Nome;Fixo\r\nÍris;3"), 34),
+         {"nome=Íris|fixo=3"},
+         0},
+    };
+    for (const Case& c : cases) {
+        try {
+            const ImportResult r = lumo::readCsv(c.file, "t.csv");
+            EXPECT_EQ(described(r), c.contacts) << c.what;
+            EXPECT_EQ(r.skippedLines, c.skipped) << c.what;
+        } catch (const lumo::UserError& e) {
+            ADD_FAILURE() << c.what << ": " << e.what();
+        }
+    }
+}
+
+TEST(ContactImport, BadFilesAreRefusedWithFileAndLine) {
+    struct Case {
+        bool csv;
+        QByteArray file;
+        const char* message;
+    };
+    const Case cases[] = {
+        {false, " \r\n", "\"f\": o arquivo está vazio."},
+        {true, QByteArrayLiteral("\x89PNG\r\n\x1a\n\0\0"), "dados binários (um byte nulo na linha 3)"},
+        {false, "\r\nNome;Celular\r\n", "não é um arquivo vCard: a linha 2 não é BEGIN:VCARD."},
+        {false, "BEGIN:VCARD\nFN:A\n\nBEGIN:VCARD\nFN:B\n",
+         "cartão que começa na linha 1 não termina com END:VCARD "
+         "antes do BEGIN:VCARD da linha 4"},
+        {false, "BEGIN:VCARD\nFN:A\nEND:VCARD\nBEGIN:VCARD\nFN:B\n", "linha 4 não termina com END:VCARD."},
+        {false, "BEGIN:VCARD\r\nVERSION:3.0\r\nN:;;;;\r\nEND:VCARD", "o arquivo não tem nenhum contato."},
+        {true, "\n\nApelido;Fone\nAna;9",
+         "a linha 3 não tem nenhuma coluna conhecida. Colunas reconhecidas: Nome, "
+         "Sobrenome"},
+        {true, "Nome\nAna\n\"Bia\n", "as aspas abertas na linha 3 não se fecham."},
+        {true, "Nome,Celular\n,\n", "o arquivo não tem nenhum contato."},
+    };
+    for (const Case& c : cases) {
+        const std::string message =
+            errorOf([&] { c.csv ? lumo::readCsv(c.file, "f") : lumo::readVCards(c.file, "f"); });
+        EXPECT_NE(message.find(c.message), std::string::npos) << message;
+    }
+}
+
+TEST(ContactImport, FileIsChosenByNameThenContentAndRefusedBySize) {
+    QTemporaryDir dir;
+    const auto write = [&](const QString& name, const QByteArray& bytes) {
+        QFile f(dir.filePath(name));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        return f.fileName();
+    };
+    const QByteArray card = vcard("FN:Ana");
+    EXPECT_EQ(lumo::readContactsFile(write("a.VCARD", card)).contacts.size(), 1u);
+    EXPECT_EQ(lumo::readContactsFile(write("a.txt", "\r\n " + card)).contacts.size(), 1u);
+    EXPECT_EQ(lumo::readContactsFile(write("b.txt", "Nome\nAna\nBia")).contacts.size(), 2u);
+    EXPECT_NE(errorOf([&] { lumo::readContactsFile(write("c.CSV", card)); }).find("nenhuma coluna"),
+              std::string::npos);
+
+    // Two gigabytes without a byte written: refused by its size alone.
+    QFile huge(dir.filePath("enorme.vcf"));
+    ASSERT_TRUE(huge.open(QIODevice::WriteOnly) && huge.resize(qint64(2) << 30));
+    huge.close();
+    const std::string tooBig = errorOf([&] { lumo::readContactsFile(huge.fileName()); });
+    EXPECT_NE(tooBig.find("tem 2048 MiB e o limite para importar contatos é de 64 MiB"), std::string::npos)
+        << tooBig;
+    EXPECT_NE(tooBig.find(QDir::toNativeSeparators(huge.fileName()).toStdString()), std::string::npos);
+    EXPECT_NE(errorOf([&] { lumo::readContactsFile(dir.path()); }).find("não é um arquivo comum"),
+              std::string::npos);
+    EXPECT_NE(errorOf([&] { lumo::readContactsFile(dir.filePath("x.vcf")); }).find("não existe"),
+              std::string::npos);
+}
+
+TEST(ContactImport, SummaryCountsInPortuguese) {
+    const auto summary = [](int contacts, int skipped) {
+        ImportResult r;
+        r.contacts.resize(size_t(contacts));
+        r.skippedLines = skipped;
+        return lumo::importSummary(r).toStdString();
+    };
+    EXPECT_EQ(summary(1, 0), "1 contato importado");
+    EXPECT_EQ(summary(2, 1), "2 contatos importados, 1 linha ignorada");
+    EXPECT_EQ(summary(120, 3), "120 contatos importados, 3 linhas ignoradas");
+}
