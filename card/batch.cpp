@@ -8,8 +8,13 @@
 #include <QThread>
 #include <QThreadPool>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #include <algorithm>
 #include <climits>
+#include <cstring>
 #include <deque>
 #include <future>
 #include <memory>
@@ -22,10 +27,15 @@ namespace {
 // busy, few enough that the pictures waiting take no memory to speak of.
 constexpr int kCardsAhead = 64;
 
+// Pixels per module side in a card's QR picture. One would do for most readers, but a viewer
+// that smooths a picture it enlarges blurs a one-pixel module away at screen resolutions;
+// with four only the modules' edges soften, and the picture still takes a few hundred bytes.
+constexpr int kQrModulePixels = 4;
+
 // The QR picture of a contact's vCard; null when no QR symbol holds it.
-QImage contactQr(const ContactFields& contact) {
+QImage contactQr(const ContactFields& contact, TQRErrorCorrection level) {
     try {
-        return qrModulePicture(composeVCard(contact));
+        return qrModulePicture(composeVCard(contact), level, kQrModulePixels);
     } catch (const std::exception&) {
         return QImage();
     }
@@ -35,7 +45,8 @@ QImage contactQr(const ContactFields& contact) {
 // cards before them.
 class QrAhead {
 public:
-    explicit QrAhead(const std::vector<ContactFields>& contacts) : FContacts(contacts) {
+    QrAhead(const std::vector<ContactFields>& contacts, TQRErrorCorrection level)
+        : FContacts(contacts), FLevel(level) {
         FPool.setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
         for (int i = 0; i < kCardsAhead; ++i)
             submit();
@@ -63,13 +74,40 @@ private:
         auto promise = std::make_shared<std::promise<QImage>>();
         FPending.push_back(promise->get_future());
         const ContactFields* contact = &FContacts[FNext++];
-        FPool.start([promise, contact] { promise->set_value(contactQr(*contact)); });
+        FPool.start([promise, contact, level = FLevel] { promise->set_value(contactQr(*contact, level)); });
     }
 
     const std::vector<ContactFields>& FContacts;
+    TQRErrorCorrection FLevel;
     std::size_t FNext = 0;
     std::deque<std::future<QImage>> FPending;
     QThreadPool FPool;
+};
+
+// Qt's PDF writer takes two buffers of 16 MB and a compressor of some hundreds of kilobytes
+// for every page it writes, and frees them again. glibc would map and unmap those buffers,
+// or grow and trim the heap, for every page, and the page faults and page-table work cost
+// more than drawing the page. While a batch runs, blocks below 32 MB come from the heap and
+// up to 64 MB of freed memory stays at its top for the next page (only the few pages of the
+// buffers that are written count in the process's memory); afterwards glibc's usual limits
+// are set again and the free memory is handed back.
+class HeapKeptForReuse {
+public:
+#ifdef __GLIBC__
+    HeapKeptForReuse() {
+        mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
+        mallopt(M_TRIM_THRESHOLD, 64 * 1024 * 1024);
+    }
+    ~HeapKeptForReuse() {
+        mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+        mallopt(M_TRIM_THRESHOLD, 128 * 1024);
+        malloc_trim(0);
+    }
+#else
+    HeapKeptForReuse() = default;
+#endif
+    HeapKeptForReuse(const HeapKeptForReuse&) = delete;
+    HeapKeptForReuse& operator=(const HeapKeptForReuse&) = delete;
 };
 
 QString shownName(const ContactFields& contact) {
@@ -79,9 +117,10 @@ QString shownName(const ContactFields& contact) {
 
 } // namespace
 
-QImage qrModulePicture(const QString& text) {
+QImage qrModulePicture(const QString& text, TQRErrorCorrection level, int modulePixels) {
     TQRCodeGenerator generator;
-    // Encoding and margin first, so that the text itself is encoded once.
+    // Level, encoding and margin first, so that the text itself is encoded once.
+    generator.SetErrorCorrection(level);
     generator.SetEncoding(qrUTF8BOM);
     generator.SetQuietZone(0);
     try {
@@ -89,18 +128,22 @@ QImage qrModulePicture(const QString& text) {
     } catch (const std::exception&) {
         throw UserError(QStringLiteral("O texto não cabe em nenhum código QR."));
     }
-    const int side = generator.Rows();
-    if (side <= 0 || generator.Columns() != side)
+    const int modules = generator.Rows();
+    if (modules <= 0 || generator.Columns() != modules || modulePixels < 1 || modulePixels > 64)
         throw UserError(QStringLiteral("Não foi possível gerar o código QR deste vCard."));
 
+    const int side = modules * modulePixels;
     QImage picture(side, side, QImage::Format_Mono);
     picture.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
     picture.fill(1);
-    for (int y = 0; y < side; ++y) {
-        uchar* line = picture.scanLine(y);
+    for (int row = 0; row < modules; ++row) {
+        uchar* line = picture.scanLine(row * modulePixels);
         for (int x = 0; x < side; ++x)
-            if (generator.IsBlack(y, x))
+            if (generator.IsBlack(row, x / modulePixels))
                 line[x >> 3] &= uchar(~(0x80 >> (x & 7)));
+        for (int copy = 1; copy < modulePixels; ++copy)
+            std::memcpy(picture.scanLine(row * modulePixels + copy), line,
+                        std::size_t(picture.bytesPerLine()));
     }
     return picture;
 }
@@ -115,6 +158,7 @@ bool exportBatchPdf(const CardState& design, const std::vector<ContactFields>& c
     if (contacts.size() > std::size_t(INT_MAX))
         throw UserError(QStringLiteral("A lista tem contatos demais."));
     const int total = int(contacts.size());
+    const HeapKeptForReuse heap;
 
     // One card document serves every contact: only the name line, the suffix and the QR
     // picture change from card to card, so the shared pictures stay the very same images.
@@ -122,7 +166,7 @@ bool exportBatchPdf(const CardState& design, const std::vector<ContactFields>& c
     CardDesign card = designOf(design, QImage());
     try {
         report::TPdfPageStream stream(*makePdfExport(), path);
-        QrAhead qr(contacts);
+        QrAhead qr(contacts, design.qrLevel);
         for (int i = 0; i < total; ++i) {
             const ContactFields& contact = contacts[std::size_t(i)];
             card.qr = qr.take();

@@ -145,6 +145,9 @@ QImage flattened(const QImage& image) {
 // A 1-bit picture with the colour table black, white: Qt's PDF writer stores exactly this
 // form as a 1-bit grey image, a few kilobytes even for a 2000 × 2000 QR code.
 QImage toMonoBlackWhite(const QImage& image) {
+    if (image.format() == QImage::Format_Mono &&
+        image.colorTable() == QList<QRgb>{kOpaqueBlack, kOpaqueWhite})
+        return image;
     const QImage source = isIndexed(image) ? image.convertToFormat(QImage::Format_RGB32) : image;
     QImage mono(source.size(), QImage::Format_Mono);
     mono.setColorTable({kOpaqueBlack, kOpaqueWhite});

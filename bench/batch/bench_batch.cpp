@@ -5,12 +5,14 @@
 //   bench_batch COUNT OUT.pdf [--background fundo.jpg] [--front-only] [--bleed]
 //
 // The contacts are made up, each with its own name, accents and a vCard of about 250 bytes.
-// Prints "cards=N pages=P seconds=S bytes=B".
+// Prints "cards=N pages=P seconds=S bytes=B rss_before_kb=R peak_kb=P": the memory in use once
+// the contacts are made, and the peak during the export (Linux).
 
 #include "card/batch.h"
 #include "card/pictureloader.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 
@@ -32,7 +34,7 @@ bool makeBackground(const QString& path) {
 std::vector<lumo::ContactFields> makeContacts(int count) {
     static const char16_t* const names[] = {u"Ana", u"João", u"Conceição", u"Márcia", u"Zé", u"Luís"};
     static const char16_t* const surnames[] = {u"Lima", u"Araújo", u"Gonçalves", u"Peçanha", u"D'Ávila"};
-    std::vector<lumo::ContactFields> contacts(std::size_t(count));
+    std::vector<lumo::ContactFields> contacts(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) {
         lumo::ContactFields& c = contacts[std::size_t(i)];
         c.nome = QString::fromUtf16(names[i % 6]);
@@ -50,6 +52,24 @@ std::vector<lumo::ContactFields> makeContacts(int count) {
         c.cep = QStringLiteral("01310-100");
     }
     return contacts;
+}
+
+// A line of /proc/self/status, in kilobytes; 0 where there is none.
+long statusKb(const char* key) {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith(key))
+            return line.mid(qsizetype(qstrlen(key))).trimmed().split(' ').value(0).toLong();
+    return 0;
+}
+
+// Starts the peak memory afresh, so that the contacts made before do not set it.
+void resetPeak() {
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (clear.open(QIODevice::WriteOnly))
+        clear.write("5");
 }
 
 int fail(const QString& what) {
@@ -85,6 +105,8 @@ int main(int argc, char* argv[]) {
         }
     }
     const std::vector<lumo::ContactFields> contacts = makeContacts(count);
+    resetPeak();
+    const long before = statusKb("VmRSS:");
 
     QElapsedTimer timer;
     timer.start();
@@ -94,7 +116,8 @@ int main(int argc, char* argv[]) {
         return fail(QString::fromStdString(e.what()));
     }
     const double seconds = double(timer.nsecsElapsed()) / 1e9;
-    std::printf("cards=%d pages=%d seconds=%.3f bytes=%lld\n", count, count * (design.back ? 2 : 1), seconds,
-                qlonglong(QFileInfo(args[1]).size()));
+    std::printf("cards=%d pages=%d seconds=%.3f bytes=%lld rss_before_kb=%ld peak_kb=%ld\n", count,
+                count * (design.back ? 2 : 1), seconds, qlonglong(QFileInfo(args[1]).size()), before,
+                statusKb("VmHWM:"));
     return 0;
 }
