@@ -70,7 +70,9 @@ void TFormInfo::showOrRaise() {
 }
 
 void TFormInfo::FormShow() {
+    // The first time, the frame is not there yet: once it is, the box is centred again.
     lumo::centreOnScreen(*this);
+    lumo::centreOnScreenWhenShown(this);
 }
 
 void TFormInfo::Label10Click() {

@@ -3,15 +3,15 @@
 #include "app/mainwindow.h"
 #include "app/splash.h"
 #include "card/recovery.h"
+#include "platform/dialogsettings.h"
 #include "platform/platform.h"
+#include "platform/signals.h"
 
 #include <QApplication>
 #include <QFile>
 #include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
-#include <QSettings>
-#include <QTemporaryDir>
 #include <QTranslator>
 
 namespace {
@@ -31,9 +31,11 @@ void offerRecovery(TForm1& form, const QString& path) {
     const int answer = lumo::platform().question(
         &form, QStringLiteral("O Lumo Card foi fechado sem salvar. Restaurar o cartão?"),
         {QStringLiteral("Restaurar"), QStringLiteral("Descartar")}, 0);
+    // Only a clear "Descartar" removes the card; a box closed otherwise (a logout while it is
+    // shown) leaves it for the next start.
     if (answer == 0)
         form.RestoreCard(*card);
-    else
+    else if (answer == 1)
         QFile::remove(path);
 }
 
@@ -54,12 +56,19 @@ int main(int argc, char* argv[]) {
     if (qtTexts.load(QLocale(QLocale::Portuguese, QLocale::Brazil), QStringLiteral("qtbase"),
                      QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtTexts);
+    // A logout (SIGTERM, SIGHUP) or Ctrl+C ends the program through its event loop, so it
+    // cleans up as after a normal close; the card's unsaved changes stay in the recovery file.
+    bool endedBySignal = false;
+    lumo::RecoveryWriter* recoveryOnSignal = nullptr;
+    lumo::installQuitOnSignals([&endedBySignal, &recoveryOnSignal](int) {
+        endedBySignal = true;
+        if (recoveryOnSignal)
+            recoveryOnSignal->flush();
+        QCoreApplication::exit(0);
+    });
     // Qt's own dialogs would otherwise remember folders and custom colours in the user's
-    // settings, so theirs go to a throwaway folder; the program's own settings file is
-    // opened by its path and is not affected.
-    const QTemporaryDir throwawaySettings;
-    for (QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
-        QSettings::setPath(format, QSettings::UserScope, throwawaySettings.path());
+    // settings; the program's own settings file is opened by its path and is not affected.
+    lumo::keepDialogSettingsPerRun();
 
     // 2. The main window; its creation installs the icon font and centres it.
     TForm1 Form1;
@@ -74,6 +83,8 @@ int main(int argc, char* argv[]) {
     // 4. The splash. Its creation shows it modally and returns once it has closed, about six
     //    seconds later, so the main window appears only after it.
     TForm2 Form2;
+    if (endedBySignal)
+        return 0;
 
     // 5. The message loop, with the main window maximised, showing the card brought back
     //    from a crash or the document named on the command line.
@@ -85,9 +96,12 @@ int main(int argc, char* argv[]) {
             if (Form1.MaybeSave())
                 Form1.OpenDocument(commandLine.document);
         });
+    if (endedBySignal)
+        return 0;
     // From here on every change reaches the recovery file within two seconds; only a quit
     // the user chose removes it.
-    lumo::RecoveryWriter recovery(Form1.Model(), recoveryPath);
+    lumo::RecoveryWriter recovery(&Form1.Model(), recoveryPath);
     Form1.SetClosedHandler([&recovery] { recovery.discard(); });
+    recoveryOnSignal = &recovery;
     return QApplication::exec();
 }

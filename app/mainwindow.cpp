@@ -494,27 +494,7 @@ void TForm1::FormCreate() {
 }
 
 void TForm1::installIconFont() {
-    const QStringList families = QFontDatabase::families();
-    for (const QString& family : families)
-        if (family.compare(QStringLiteral("icomoon"), Qt::CaseInsensitive) == 0)
-            return;
-
-    QFile resource(QStringLiteral(":/fonts/icomoon.ttf"));
-    const QByteArray data = resource.open(QIODevice::ReadOnly) ? resource.readAll() : QByteArray();
-    QString temp = qEnvironmentVariable("TEMP");
-    if (temp.isEmpty())
-        temp = QDir::tempPath();
-    const QString path = temp + QStringLiteral("/icomoon.ttf");
-    try {
-        // A new file renamed into place: a link planted at that name is replaced, not followed.
-        lumo::replaceFileAtomically(path, data);
-    } catch (...) {
-        // The icon must show whatever happened to the file, so register the embedded copy.
-        QFontDatabase::addApplicationFontFromData(data);
-        throw;
-    }
-    if (QFontDatabase::addApplicationFont(path) < 0)
-        QFontDatabase::addApplicationFontFromData(data);
+    lumo::installIconFont();
 }
 
 void TForm1::centre() {
@@ -862,7 +842,7 @@ void TForm1::SpeedButton2Click() {
     if (!outputReady())
         return;
     report::TReport& document = PreparedDocument();
-    if (lumo::printCard(this, document))
+    if (lumo::printCard(this, document, FModel->NameLine()))
         lumo::platform().beep();
 }
 

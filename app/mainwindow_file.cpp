@@ -2,12 +2,12 @@
 
 #include "app/contactlist.h"
 #include "app/mainwindow.h"
-#include "app/settings.h"
 #include "card/cardmodel.h"
 #include "card/document.h"
 #include "contact/contactimport.h"
 #include "platform/errors.h"
 #include "platform/platform.h"
+#include "platform/settings.h"
 
 #include <QAction>
 #include <QActionGroup>

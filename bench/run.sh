@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the benchmarks in release mode into build-bench, runs them and prints one table:
 # our QR encoder beside libqrencode and qrcodegen, one Generate, the PDF and JPEG exports,
-# and the peak memory of a whole session measured with /usr/bin/time -v.
+# saving and opening a card document, the recovery writer's pause per change, and the peak
+# memory of a whole session measured with /usr/bin/time -v.
 #
 #   bench/run.sh                 medians of 9 repetitions
 #   BENCH_REPETITIONS=3 bench/run.sh
@@ -15,7 +16,7 @@ out=build-bench
 reps=${BENCH_REPETITIONS:-9}
 ./tools/install-deps.sh
 cmake -S . -B $out -DCMAKE_BUILD_TYPE=Release -DLUMO_BUILD_TESTS=OFF >/dev/null
-cmake --build $out -j2 --target bench_qrcode bench_card bench_report bench_session >/dev/null
+cmake --build $out -j2 --target bench_qrcode bench_card bench_report bench_document bench_session >/dev/null
 
 export QT_QPA_PLATFORM=offscreen
 run() {
@@ -28,6 +29,7 @@ run() {
 run bench_qrcode --benchmark_enable_random_interleaving=true
 run bench_card
 run bench_report --benchmark_filter='TwoSides'
+run bench_document
 
 echo "running bench_session under /usr/bin/time -v" >&2
 tmp=$(mktemp -d)
@@ -43,11 +45,13 @@ import json, sys
 out, peak_kb, session_s = sys.argv[1], int(sys.argv[2]), sys.argv[3]
 scale = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}  # to milliseconds
 
-def medians(name):
+def median_runs(name):
     with open(f"{out}/{name}.json") as f:
         runs = json.load(f)["benchmarks"]
-    return {r["run_name"]: r["real_time"] * scale[r["time_unit"]]
-            for r in runs if r.get("aggregate_name") == "median"}
+    return {r["run_name"]: r for r in runs if r.get("aggregate_name") == "median"}
+
+def medians(name):
+    return {k: r["real_time"] * scale[r["time_unit"]] for k, r in median_runs(name).items()}
 
 def fmt(ms):
     return f"{ms * 1000:.1f} µs" if ms < 1 else f"{ms:.2f} ms"
@@ -70,6 +74,13 @@ single("Gerar: vCard de versão 40", card["BM_GenerateVersion40"], 15)
 report = medians("bench_report")
 single("Exportar PDF (frente e verso, foto 3000 × 2000)", report["BM_PdfExportTwoSides"], 250)
 single("Exportar JPEG (frente e verso, foto 3000 × 2000)", report["BM_JpegExportTwoSides"], 150)
+document = medians("bench_document")
+single("Documento: montar os bytes (foto 6000 × 4000)", document["BM_DocumentBytes"], 100)
+single("Documento: salvar, além de gravar os bytes", document["BM_SaveDocument"] - document["BM_WriteBytesOnly"], 100)
+single("Documento: abrir até o modelo (sem desenhar)", document["BM_OpenDocument"], 600)
+single("Recuperação: pausa da interface por alteração", document["BM_RecoveryBlocksPerChange/manual_time"], 16)
+overhead = median_runs("bench_document")["BM_DocumentBytes"]["overhead_bytes"]
+rows.append(("Documento: bytes além das imagens", f"{overhead:.0f} bytes", "—", "—", "—", "< 8 KB", overhead < 8192))
 peak_mb = peak_kb / 1024
 session_seconds = sum(float(part) * 60**i for i, part in enumerate(reversed(session_s.split(":"))))
 rows.append((f"Pico de memória de uma sessão inteira ({session_seconds:.1f} s)", f"{peak_mb:.0f} MB", "—", "—", "—",

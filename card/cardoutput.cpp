@@ -12,10 +12,12 @@ using report::TMemoView;
 using report::TPictureView;
 using report::TReportPage;
 
-const QImage& qrPlate() {
-    static const QImage plate(QStringLiteral(":/pictures/qr_plate.png"));
-    return plate;
-}
+// The QR plate: the white rounded square of the preview's plate picture (531 × 531 pixels,
+// corner radius 24 pixels), drawn as a vector shape rather than that picture. The picture's
+// anti-aliased corners need transparency, and a page with transparency is flattened into one
+// bitmap, text included, on the way to many printers.
+constexpr double kPlateSide = 170.07874016; // units: 45 mm, the picture fitted into its box
+constexpr double kPlateRadius = kPlateSide * 24 / 531;
 
 // Every front object but the background sits this far right and down on the bleed page.
 struct Offsets {
@@ -53,14 +55,13 @@ void addFront(report::TReport& doc, double width, double height, double pageW, d
     text(QStringLiteral("rsufixo"), 17.00787402, 92.22047244, 170.20212598, 15.11811024, arial, 9, false,
          report::TVAlign::Top);
 
-    auto& plate = page.Add<TPictureView>(QStringLiteral("Picture5"));
-    plate.SetBounds(17.00787402 + o.frontX, 137.95275591 + o.frontY, 170.2243449, 170.07874016);
-    plate.SetKeepAspectRatio(true);
-    plate.SetCenter(true);
-    plate.SetHighQuality(true);
-    plate.SetTransparent(true);
-    plate.SetTransparentColor(QColor());
-    plate.SetPicture(qrPlate());
+    // The plate's box is 45.039 mm wide and 45 mm high; the square plate is centred across it.
+    const double plateBoxWidth = 170.2243449;
+    auto& plate = page.Add<report::TShapeView>(QStringLiteral("Picture5"));
+    plate.SetBounds(17.00787402 + (plateBoxWidth - kPlateSide) / 2 + o.frontX, 137.95275591 + o.frontY,
+                    kPlateSide, kPlateSide);
+    plate.SetColor(Qt::white);
+    plate.SetCornerRadius(kPlateRadius);
 
     auto& qr = page.Add<TPictureView>(QStringLiteral("Picture1"));
     qr.SetBounds(26.45669291 + o.frontX, 147.4015748 + o.frontY, 151.18110236, 151.18110236);
@@ -159,9 +160,11 @@ void fillCardDocument(report::TReport& document, const CardDesign& d) {
     logo.SetTransparentColor(d.frontColor);
 }
 
-bool printCard(QWidget* parent, const report::TReport& document) {
+bool printCard(QWidget* parent, const report::TReport& document, const QString& nameLine) {
     QPrinter printer(QPrinter::HighResolution);
     printer.setFullPage(true);
+    // The job's name in the print queue (and the title of a PDF printed to a file).
+    printer.setDocName(QStringLiteral("Cartão - ") + nameLine);
     if (!platform().printDialog(parent, printer))
         return false;
     document.Print(printer);

@@ -34,8 +34,9 @@ std::unique_ptr<report::TPDFExport> makePdfExport();
 // nothing of an earlier output carries over.
 void fillCardDocument(report::TReport& document, const CardDesign& design);
 
-// Shows the print dialog and prints the laid-out pages. Returns false when the user
-// cancels the dialog.
-bool printCard(QWidget* parent, const report::TReport& document);
+// Shows the print dialog and prints the laid-out pages of the range chosen there, as a job
+// named "Cartão - " and the card's name line (first name, space, surname). Returns false
+// when the user cancels the dialog.
+bool printCard(QWidget* parent, const report::TReport& document, const QString& nameLine);
 
 } // namespace lumo

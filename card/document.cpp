@@ -78,6 +78,24 @@ QString withFullStop(const QString& text) {
     return text.endsWith(u'.') ? text : text + u'.';
 }
 
+QString zipReason(zip_error_t* error) {
+    switch (zip_error_code_zip(error)) {
+    case ZIP_ER_CRC:
+        return QStringLiteral("a soma de verificação não confere");
+    case ZIP_ER_COMPNOTSUPP:
+        return QStringLiteral("o método de compressão não é suportado");
+    case ZIP_ER_ENCRNOTSUPP:
+    case ZIP_ER_NOPASSWD:
+    case ZIP_ER_WRONGPASSWD:
+        return QStringLiteral("o conteúdo está cifrado");
+    case ZIP_ER_INCONS:
+        return QStringLiteral("o tamanho não confere");
+    default:
+        return QStringLiteral("os dados não puderam ser lidos: %1")
+            .arg(QString::fromUtf8(zip_error_strerror(error)));
+    }
+}
+
 struct ZipDiscard {
     void operator()(zip_t* zip) const { zip_discard(zip); }
 };
@@ -251,6 +269,10 @@ private:
         throw UserError(QStringLiteral("Não foi possível abrir o cartão \"%1\": %2").arg(FShown, reason));
     }
 
+    [[noreturn]] void damaged(const QString& name, zip_error_t* error) const {
+        fail(QStringLiteral("\"%1\" está danificado (%2).").arg(name, zipReason(error)));
+    }
+
     void openArchive() {
         zip_error_t error;
         zip_error_init(&error);
@@ -275,14 +297,11 @@ private:
         const zip_int64_t index = zip_name_locate(FArchive.get(), name.toUtf8().constData(), 0);
         if (index < 0)
             fail(missing);
-        const auto damaged = [&](const char* why) {
-            fail(QStringLiteral("\"%1\" está danificado (%2).").arg(name, QString::fromUtf8(why)));
-        };
         zip_stat_t stat;
         zip_stat_init(&stat);
         if (zip_stat_index(FArchive.get(), zip_uint64_t(index), 0, &stat) != 0 ||
             !(stat.valid & ZIP_STAT_SIZE))
-            damaged(zip_strerror(FArchive.get()));
+            damaged(name, zip_get_error(FArchive.get()));
         if (stat.size > zip_uint64_t(cap))
             fail(QStringLiteral("\"%1\" é grande demais (%2 bytes; o máximo é %3).")
                      .arg(name)
@@ -290,13 +309,13 @@ private:
                      .arg(cap));
         ZipFile file(zip_fopen_index(FArchive.get(), zip_uint64_t(index), 0));
         if (!file)
-            damaged(zip_strerror(FArchive.get()));
+            damaged(name, zip_get_error(FArchive.get()));
         QByteArray bytes(qsizetype(stat.size), Qt::Uninitialized);
         zip_uint64_t got = 0;
         while (got < stat.size) {
             const zip_int64_t n = zip_fread(file.get(), bytes.data() + got, stat.size - got);
             if (n < 0)
-                damaged(zip_file_strerror(file.get()));
+                damaged(name, zip_file_get_error(file.get()));
             if (n == 0)
                 break;
             got += zip_uint64_t(n);
@@ -304,9 +323,12 @@ private:
         char more;
         const zip_int64_t beyond = got == stat.size ? zip_fread(file.get(), &more, 1) : 0;
         if (beyond < 0)
-            damaged(zip_file_strerror(file.get()));
-        if (got != stat.size || beyond > 0)
-            damaged("o tamanho não confere");
+            damaged(name, zip_file_get_error(file.get()));
+        if (got != stat.size || beyond > 0) {
+            zip_error_t error;
+            zip_error_init_with_code(&error, ZIP_ER_INCONS);
+            damaged(name, &error);
+        }
         return bytes;
     }
 

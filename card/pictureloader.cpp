@@ -7,10 +7,27 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
+#include <QMutex>
+#include <QtEndian>
+
+#include <algorithm>
+#include <cmath>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace lumo {
 
 namespace {
+
+[[noreturn]] void cannotOpen(const QString& path, const QString& reason) {
+    throw UserError(QStringLiteral("Não foi possível abrir a imagem \"%1\": %2")
+                        .arg(QDir::toNativeSeparators(path), reason));
+}
 
 QByteArray formatOf(const QString& extension) {
     const QString ext = extension.toLower();
@@ -20,35 +37,157 @@ QByteArray formatOf(const QString& extension) {
         return "png";
     if (ext == u"bmp")
         return "bmp";
-    throw UserError(QStringLiteral("Unknown picture file extension (.%1)").arg(extension));
+    throw UserError(QStringLiteral("Extensão de imagem desconhecida (.%1).").arg(extension));
 }
 
-} // namespace
-
-CardPicture readPictureFile(const QString& path) {
-    const QFileInfo info(path);
-    const QString extension = info.suffix();
-    formatOf(extension);
-
-    const QString shown = QDir::toNativeSeparators(path);
-    const auto fail = [&](const QString& reason) {
-        throw UserError(QStringLiteral("Não foi possível abrir a imagem \"%1\": %2").arg(shown, reason));
-    };
+// Reads the file whole, refusing anything but a regular file before a byte is read: a named
+// pipe would block the open or the read forever, a device such as /dev/zero never ends.
+QByteArray readPictureBytes(const QString& path) {
+    const auto fail = [&path](const QString& reason) { cannotOpen(path, reason); };
+    const QFileInfo info(path); // follows links: a link to a picture is fine
     if (!info.exists())
         fail(QStringLiteral("o arquivo não existe."));
     if (info.isDir())
         fail(QStringLiteral("o caminho é uma pasta."));
+    if (!info.isFile())
+        fail(QStringLiteral("o caminho não é um arquivo comum."));
 
-    QFile file(path);
-    if (file.size() > kMaxPictureFileBytes)
-        fail(QStringLiteral("o arquivo é grande demais."));
+    QFile file;
+#ifdef Q_OS_UNIX
+    // The path may have been swapped since the check above: opened without blocking (a pipe
+    // opens at once), then the open file itself is checked.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        fail(qt_error_string(errno));
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        fail(QStringLiteral("o caminho não é um arquivo comum."));
+    }
+    file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+#else
+    file.setFileName(path);
     if (!file.open(QIODevice::ReadOnly))
         fail(file.errorString());
+#endif
+    if (file.size() > kMaxPictureFileBytes)
+        fail(QStringLiteral("o arquivo é grande demais."));
+    // One byte more than the limit tells a file that grew while it was read.
+    const QByteArray data = file.read(std::min(file.size(), kMaxPictureFileBytes) + 1);
+    if (data.size() > kMaxPictureFileBytes)
+        fail(QStringLiteral("o arquivo é grande demais."));
+    if (data.isEmpty())
+        fail(QStringLiteral("o arquivo está vazio."));
+    return data;
+}
+
+// Qt's BMP reader fills the rows missing from a file cut short with black, so the pixel data
+// the header declares is checked against the file. Headers Qt cannot read are left to it.
+bool bmpCutShort(const QByteArray& data) {
+    if (data.size() < 26 || !data.startsWith("BM"))
+        return false;
+    const auto* p = reinterpret_cast<const uchar*>(data.constData());
+    const qint64 dataOffset = qFromLittleEndian<quint32>(p + 10);
+    const qint64 headerSize = qFromLittleEndian<quint32>(p + 14);
+    if (data.size() < 14 + std::min<qint64>(headerSize, 40))
+        return true;
+    qint64 width, height, bitsPerPixel, compression = 0, imageBytes = 0;
+    if (headerSize == 12) { // the old OS/2 header: 16-bit sizes, no compression
+        width = qFromLittleEndian<quint16>(p + 18);
+        height = qFromLittleEndian<quint16>(p + 20);
+        bitsPerPixel = qFromLittleEndian<quint16>(p + 24);
+    } else if (headerSize >= 40) {
+        width = std::abs(qint64(qFromLittleEndian<qint32>(p + 18)));
+        height = std::abs(qint64(qFromLittleEndian<qint32>(p + 22))); // negative: rows top down
+        bitsPerPixel = qFromLittleEndian<quint16>(p + 28);
+        compression = qFromLittleEndian<quint32>(p + 30);
+        imageBytes = qFromLittleEndian<quint32>(p + 34);
+    } else {
+        return false;
+    }
+    const qint64 start = std::max(dataOffset, 14 + headerSize);
+    const qint64 available = data.size() - start;
+    if (available < 0)
+        return true;
+    switch (compression) {
+    case 0:   // uncompressed
+    case 3:   // bit fields
+    case 6: { // bit fields with alpha
+        if (bitsPerPixel < 1 || bitsPerPixel > 32)
+            return false;
+        const qint64 rowBytes = (width * bitsPerPixel + 31) / 32 * 4; // rows padded to 4 bytes
+        return rowBytes > 0 && height > available / rowBytes;
+    }
+    case 1: // run-length coded: only the declared size tells where the data ends
+    case 2:
+        return imageBytes > available;
+    default:
+        return false;
+    }
+}
+
+// What Qt's JPEG reader reports while it decodes: libjpeg's warnings come as Qt warnings,
+// which this collects for the thread reading, passing them on to the handler before it. The
+// handler is installed around one read at a time.
+class DecoderWarnings {
+public:
+    DecoderWarnings() : lock(&mutex) {
+        sink = &warnings;
+        previous = qInstallMessageHandler(collect);
+    }
+    ~DecoderWarnings() {
+        qInstallMessageHandler(previous);
+        sink = nullptr;
+    }
+    DecoderWarnings(const DecoderWarnings&) = delete;
+    DecoderWarnings& operator=(const DecoderWarnings&) = delete;
+
+    // The data ran out before the picture did. Qt 6.4 feeds the decoder an end marker at the
+    // end of the file, so a cut picture shows up as "premature end of data segment" from the
+    // coded data; "Premature end of JPEG file" is what libjpeg's own file reader says. An end
+    // marker missing after complete data says neither.
+    bool dataRanOut() const {
+        return std::any_of(warnings.begin(), warnings.end(), [](const QString& text) {
+            return text.contains(QLatin1String("premature end"), Qt::CaseInsensitive);
+        });
+    }
+
+private:
+    static void collect(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+        if (sink && type == QtWarningMsg)
+            sink->append(text);
+        if (previous)
+            previous(type, context, text);
+    }
+
+    static inline QMutex mutex;
+    static inline QtMessageHandler previous = nullptr;
+    static inline thread_local QStringList* sink = nullptr;
+    QMutexLocker<QMutex> lock;
+    QStringList warnings;
+};
+
+} // namespace
+
+QSize pictureDecodeSize(QSize size) {
+    if (size.isEmpty())
+        return size;
+    const double shorter = std::min(size.width(), size.height());
+    const double longer = std::max(size.width(), size.height());
+    const double scale = std::min({1.0, kPictureShortSide / shorter, kPictureLongSide / longer});
+    if (scale >= 1.0)
+        return size;
+    const auto side = [scale](int pixels) { return std::max(1, int(std::lround(pixels * scale))); };
+    return QSize(side(size.width()), side(size.height()));
+}
+
+CardPicture readPictureFile(const QString& path) {
+    const QString extension = QFileInfo(path).suffix();
+    formatOf(extension);
     CardPicture picture;
-    picture.bytes = file.readAll();
-    file.close();
+    picture.bytes = readPictureBytes(path);
     picture.extension = extension.toLower();
-    picture.image = decodePicture(picture.bytes, extension, shown);
+    picture.image = decodePicture(picture.bytes, extension, path);
     return picture;
 }
 
@@ -58,34 +197,53 @@ QImage loadPicture(const QString& path) {
 
 QImage decodePicture(const QByteArray& bytes, const QString& extension, const QString& shownName) {
     const QByteArray format = formatOf(extension);
-    const auto fail = [&](const QString& reason) {
-        throw UserError(QStringLiteral("Não foi possível abrir a imagem \"%1\": %2").arg(shownName, reason));
-    };
-    QByteArray data = bytes;
-    if (data.isEmpty())
+    const auto fail = [&shownName](const QString& reason) { cannotOpen(shownName, reason); };
+    if (bytes.isEmpty())
         fail(QStringLiteral("o arquivo está vazio."));
-    // A JPEG cut short still decodes, with grey where the data ran out; refuse it instead.
-    // Inside the coded data a 0xFF byte is always stuffed, so FF D9 only marks an image's end.
-    if (format == "jpeg" && data.startsWith("\xFF\xD8") && !data.contains("\xFF\xD9"))
-        fail(QStringLiteral("o arquivo está incompleto."));
+    QByteArray data = bytes;
+    const QString incomplete = QStringLiteral("o arquivo está incompleto.");
+    if (format == "bmp" && bmpCutShort(data))
+        fail(incomplete);
 
     QBuffer buffer(&data);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, format);
     reader.setDecideFormatFromContent(false);
     const QSize size = reader.size();
-    if (size.isValid() && qint64(size.width()) * size.height() > kMaxPicturePixels)
-        fail(QStringLiteral("a imagem é grande demais (%1 × %2 pixels; o máximo é %3 megapixels).")
+    const auto tooBig = [&](qint64 limit, const QString& which) {
+        fail(QStringLiteral("a imagem é grande demais (%1 × %2 pixels; o máximo%3 é %4 megapixels).")
                  .arg(size.width())
                  .arg(size.height())
-                 .arg(kMaxPicturePixels / 1'000'000));
-    // Qt's own limit is set to match, so a header that lies about its size is refused too.
-    reader.setAllocationLimit(int(kMaxPicturePixels * 4 / (1024 * 1024)) + 1);
+                 .arg(which)
+                 .arg(limit / 1'000'000));
+    };
+    const qint64 pixels = size.isValid() ? qint64(size.width()) * size.height() : 0;
+    if (pixels > kMaxPicturePixels)
+        tooBig(kMaxPicturePixels, QString());
+    if (format != "jpeg" && pixels > kMaxWholeDecodePixels)
+        tooBig(kMaxWholeDecodePixels, QStringLiteral(" para PNG e BMP"));
+    // A JPEG decodes straight at a fraction of its size (libjpeg scales by eighths), so even
+    // the largest stays within the allocation limit; the others decode whole, then scale.
+    if (size.isValid() && pictureDecodeSize(size) != size)
+        reader.setScaledSize(pictureDecodeSize(size));
+    // Also refuses a header that lies about its size.
+    reader.setAllocationLimit(256);
+
     QImage image;
-    if (!reader.read(&image) || image.isNull()) {
+    bool read = false;
+    bool ranOut = false;
+    {
+        const DecoderWarnings warnings;
+        read = reader.read(&image);
+        ranOut = warnings.dataRanOut();
+    }
+    if (!read || image.isNull()) {
         const QString reason = reader.errorString();
         fail(reason.endsWith(u'.') ? reason : reason + u'.');
     }
+    // A JPEG cut short still decodes, grey where the data ran out; it is refused instead.
+    if (ranOut)
+        fail(incomplete);
     return image;
 }
 

@@ -82,6 +82,20 @@ void RecoveryWriter::writeEnded(bool ok, const QString& message) {
         schedule();
 }
 
+void RecoveryWriter::flush() {
+    FWorker.waitForDone();
+    if (FDiscarded || !FModel || !FPending)
+        return;
+    FTimer.stop();
+    FPending = false;
+    try {
+        QDir().mkpath(QFileInfo(FPath).absolutePath());
+        saveCardDocument(FPath, FModel->State());
+    } catch (const std::exception&) {
+        // Nothing more can be done for the card while the process ends.
+    }
+}
+
 void RecoveryWriter::discard() {
     FDiscarded = true;
     FTimer.stop();

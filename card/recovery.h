@@ -38,6 +38,10 @@ public:
     // the state is taken again when it ends.
     void writeNow();
 
+    // For a quit by a signal: waits for a write under way, then writes a change not yet on
+    // disk before returning, so the card survives the process.
+    void flush();
+
     // For a quit the user chose: waits for a write under way, removes the recovery document
     // and writes no more.
     void discard();

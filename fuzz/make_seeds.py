@@ -5,9 +5,11 @@ Run with Debian's /usr/bin/python3 (it needs python3-pil). The seeds are committ
 again only to change them.
 """
 import io
+import json
 import pathlib
 import shutil
 import struct
+import zipfile
 
 from PIL import Image
 
@@ -79,6 +81,7 @@ write("picture", "png_named_jpg", bytes([0]) + picture("PNG", "RGB", (2, 2)))
 write("picture", "text.png", bytes([2]) + b"not a picture\n")
 
 
+<<<<<<< HEAD
 # Contact readers: the files themselves. The tests' hand-written exports, and a few more.
 DATA = HERE.parent.parent / "tests" / "contact" / "data"
 for path in sorted(DATA.iterdir()):
@@ -97,3 +100,41 @@ write("vcardreader", "utf16", "\ufeffBEGIN:VCARD\r\nVERSION:4.0\r\nFN:Íris\r\nE
 write("csv", "own_columns", "Nome;Sobrenome;Sufixo;Fixo;Celular;Site;E-mail;Rua;Número;Bairro;Cidade;Estado;CEP\r\n"
       "Ana;\"Souza; Filha\";;;9;;;\"Rua A, 10 - Centro\";;;Itu;SP;\"13300\r\n000\"\r\n".encode("utf-8"))
 write("csv", "sep_tab_utf16", "sep=\t\r\nNome\tCelular\r\nÍris\t9\r\n".encode("utf-16"))
+=======
+# Card documents: mode byte 0 and a whole document, or mode byte 1 and the text of card.json
+# (the harness adds mimetype and three pictures). Written with Python's own ZIP writer.
+def document(card, pictures=(), mimetype=b"application/x-lumocard"):
+    buffer = io.BytesIO()
+    with zipfile.ZipFile(buffer, "w") as archive:
+        entries = [("mimetype", mimetype, zipfile.ZIP_STORED),
+                   ("card.json", json.dumps(card, ensure_ascii=False).encode(), zipfile.ZIP_DEFLATED), *pictures]
+        for name, data, method in entries:
+            archive.writestr(zipfile.ZipInfo(name, date_time=(2024, 1, 1, 0, 0, 0)), data, method)
+    return buffer.getvalue()
+
+
+CARD = {
+    "format": 1,
+    "contact": {"nome": "João", "sobrenome": "Conceição", "sufixo": "Fotógrafo", "fixo": "(11) 3333-4444",
+                "celular": "(11) 98765-4321", "site": "www.exemplo.com.br", "email": "joao@exemplo.com.br",
+                "rua": "Rua das Acácias", "numero": "120", "bairro": "Centro", "cidade": "São Paulo",
+                "estado": "SP", "cep": "01000-000"},
+    "memo": VCARD.replace("\r\n", "\n"), "qrText": VCARD, "generated": True, "generateGlyph": 0,
+    "frontColor": "#1a2b3c", "backColor": "#FFFFFF", "textColor": "#000000",
+    "frontBackground": "pictures/frontBackground.jpg", "backBackground": "pictures/backBackground.png",
+    "logo": "pictures/logo.bmp", "icon": True, "bleed": False, "front": True, "back": True,
+}
+PICTURES = [("pictures/frontBackground.jpg", picture("JPEG", "RGB", (8, 8), quality=90), zipfile.ZIP_STORED),
+            ("pictures/backBackground.png", picture("PNG", "RGB", (4, 4)), zipfile.ZIP_STORED),
+            ("pictures/logo.bmp", picture("BMP", "RGB", (3, 2)), zipfile.ZIP_DEFLATED)]
+NO_PICTURES = dict(CARD, frontBackground=None, backBackground=None, logo=None)
+
+write("document", "full.lumocard", bytes([0]) + document(CARD, PICTURES))
+write("document", "no_pictures.lumocard", bytes([0]) + document(NO_PICTURES))
+write("document", "minimal.lumocard", bytes([0]) + document({"format": 1}))
+write("document", "newer.lumocard", bytes([0]) + document(dict(NO_PICTURES, format=2, contacts=[])))
+write("document", "other_mimetype.lumocard", bytes([0]) + document({"format": 1}, mimetype=b"application/zip"))
+write("document", "card.json", bytes([1]) + json.dumps(CARD, ensure_ascii=False, indent=1).encode())
+write("document", "bad_values.json", bytes([1]) + json.dumps(
+    dict(CARD, generateGlyph=2, frontColor="red", logo="pictures/../x.bmp")).encode())
+>>>>>>> document

@@ -13,6 +13,13 @@ QString qtFilter(const QString& filter) {
     return entries.join(QStringLiteral(";;"));
 }
 
+QString withExtension(const QString& path, const QString& extension) {
+    if (extension.isEmpty() || path.isEmpty() || path.endsWith(QLatin1Char('/')))
+        return path;
+    const QString suffix = QLatin1Char('.') + extension;
+    return path.endsWith(suffix, Qt::CaseInsensitive) ? path : path + suffix;
+}
+
 TSaveDialog::TSaveDialog(const QString& name, QString defaultExt, QString filter, QObject* parent)
     : QObject(parent), FDefaultExt(std::move(defaultExt)), FFilter(std::move(filter)) {
     setObjectName(name);
@@ -23,7 +30,7 @@ bool TSaveDialog::Execute(QWidget* parent) {
         platform().saveFileName(parent, {objectName(), FFileName, FDefaultExt, qtFilter(FFilter)});
     if (!chosen)
         return false;
-    FFileName = *chosen;
+    FFileName = withExtension(*chosen, FDefaultExt);
     return true;
 }
 

@@ -13,6 +13,11 @@ namespace lumo {
 // Turns a filter of the form "Name|pattern;pattern" into Qt's "Name (pattern pattern)".
 QString qtFilter(const QString& filter);
 
+// `path` with "." and `extension` appended unless its file name already ends in them (in any
+// case). A dialog's own default suffix goes only to names without a dot, so "Ana M. Lima"
+// would stay without an extension.
+QString withExtension(const QString& path, const QString& extension);
+
 class TSaveDialog : public QObject {
 public:
     TSaveDialog(const QString& name, QString defaultExt, QString filter, QObject* parent);
@@ -20,7 +25,8 @@ public:
     QString Filter() const { return FFilter; }
     QString FileName() const { return FFileName; }
     void SetFileName(const QString& fileName) { FFileName = fileName; }
-    // Shows the dialog; on OK stores the chosen path in FileName and returns true.
+    // Shows the dialog; on OK stores the chosen path, ending in DefaultExt, in FileName and
+    // returns true.
     bool Execute(QWidget* parent);
 
 private:

@@ -3,6 +3,7 @@
 #include "platform/errors.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QTemporaryFile>
@@ -18,6 +19,15 @@ namespace {
                         .arg(QDir::toNativeSeparators(path), reason));
 }
 
+// The path as the system spells it; a folder with accents survives the conversion.
+std::filesystem::path nativePath(const QString& path) {
+#ifdef Q_OS_WIN
+    return std::filesystem::path(path.toStdWString());
+#else
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
+#endif
+}
+
 } // namespace
 
 void replaceFileAtomically(const QString& path, const QByteArray& bytes) {
@@ -31,10 +41,14 @@ void replaceFileAtomically(const QString& path, const QByteArray& bytes) {
         writeFailed(path, file.errorString());
     if (file.write(bytes) != bytes.size() || !file.flush())
         writeFailed(path, file.errorString());
+    // Closed first: Windows does not rename a file that is open. The file stays removed on
+    // failure all the same, as its name is kept.
+    const QString temporary = file.fileName();
+    file.close();
     std::error_code error;
-    std::filesystem::rename(file.fileName().toStdString(), path.toStdString(), error);
+    std::filesystem::rename(nativePath(temporary), nativePath(path), error);
     if (error)
-        writeFailed(path, QString::fromStdString(error.message()));
+        writeFailed(path, QString::fromLocal8Bit(error.message()));
     file.setAutoRemove(false);
 }
 

@@ -1,10 +1,15 @@
 #include "platform/platform.h"
 
+#include "platform/dialogs.h"
+#include "platform/settings.h"
+#include "platform/windowplacement.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QColorDialog>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPrintDialog>
@@ -14,6 +19,23 @@
 namespace lumo {
 
 namespace {
+
+bool confirmReplace(QFileDialog* dialog, const QString& path) {
+    QMessageBox box(QMessageBox::Warning, dialog->windowTitle(),
+                    QStringLiteral("\"%1\" já existe.\nDeseja substituí-lo?").arg(QFileInfo(path).fileName()),
+                    QMessageBox::Yes | QMessageBox::No, dialog->parentWidget());
+    box.setObjectName(QStringLiteral("confirmReplace"));
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
+// Each file dialog opens in the folder it was last confirmed in, kept in the program's own
+// settings (Qt's dialogs would keep one folder for all of them, and only for the run).
+void startIn(QFileDialog& dialog, const QString& dialogName) {
+    const QString folder = Settings::lastFolder(dialogName);
+    if (!folder.isEmpty())
+        dialog.setDirectory(folder);
+}
 
 class QtPlatform final : public Platform {
 public:
@@ -25,10 +47,21 @@ public:
         dialog.setNameFilter(request.filter);
         dialog.setDefaultSuffix(request.defaultSuffix);
         dialog.setOption(QFileDialog::ReadOnly, false);
+        // The dialog would ask about the name as typed; the file written is the name with its
+        // extension, so that is the one asked about here.
+        dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+        startIn(dialog, request.dialogName);
         dialog.selectFile(request.fileName);
-        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-            return std::nullopt;
-        return dialog.selectedFiles().constFirst();
+        for (;;) {
+            if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+                return std::nullopt;
+            const QString chosen = withExtension(dialog.selectedFiles().constFirst(), request.defaultSuffix);
+            if (!QFileInfo::exists(chosen) || confirmReplace(&dialog, chosen)) {
+                Settings::setLastFolder(request.dialogName, QFileInfo(chosen).absolutePath());
+                return chosen;
+            }
+            dialog.selectFile(chosen);
+        }
     }
 
     std::optional<QString> openFileName(QWidget* parent, const OpenFileRequest& request) override {
@@ -37,9 +70,12 @@ public:
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
         dialog.setFileMode(QFileDialog::ExistingFile);
         dialog.setNameFilter(request.filter);
+        startIn(dialog, request.dialogName);
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
             return std::nullopt;
-        return dialog.selectedFiles().constFirst();
+        const QString chosen = dialog.selectedFiles().constFirst();
+        Settings::setLastFolder(request.dialogName, QFileInfo(chosen).absolutePath());
+        return chosen;
     }
 
     std::optional<QColor> color(QWidget* parent, const ColorRequest& request) override {
@@ -73,6 +109,8 @@ public:
     void message(QWidget* parent, const QString& text) override {
         QMessageBox box(QMessageBox::NoIcon, QApplication::applicationDisplayName(), text, QMessageBox::Ok,
                         parent);
+        // In the middle of the screen, not of the window it belongs to.
+        centreOnScreenWhenShown(&box);
         box.exec();
     }
 

@@ -44,7 +44,7 @@ QImage TJPEGExport::RenderPage(const TReportPage& page) const {
     // The whole pixels are the page: the rounding of its size is spread over the page (at
     // most half a pixel) rather than left as a fringe of page colour at its edges.
     painter.scale(image.width() / rect.width(), image.height() / rect.height());
-    page.Draw(painter, TRenderOptions{double(FResolution)});
+    page.Draw(painter, TRenderOptions{double(FResolution), QColor()});
     return image;
 }
 

@@ -70,7 +70,7 @@ QByteArray renderWithQt(const std::vector<std::unique_ptr<TReportPage>>& pages, 
         const double scale = kWriterDpi / kUnitsPerInch;
         painter.scale(scale, scale);
         painter.translate(0, excessPoints / kPointsPerUnit);
-        page.Draw(painter, TRenderOptions{double(pictureDpi)});
+        page.Draw(painter, TRenderOptions{double(pictureDpi), QColor()});
         painter.restore();
     }
     if (!painter.end())

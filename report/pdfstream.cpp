@@ -224,6 +224,13 @@ TPdfPageStream::TPdfPageStream(const TPDFExport& settings, const QString& path)
     // Beside the target rather than in the temporary folder: the same disk as the result, and
     // no memory when that folder lives in memory.
     const QFileInfo target(path);
+    // Found out now rather than after every page is drawn.
+    if (!QFileInfo(target.absolutePath()).isDir())
+        fail(
+            path,
+            QStringLiteral("a pasta \"%1\" não existe").arg(QDir::toNativeSeparators(target.absolutePath())));
+    if (target.isDir())
+        fail(path, QStringLiteral("o caminho é uma pasta"));
     FRaw.setFileTemplate(target.dir().filePath(QStringLiteral(".%1.XXXXXX").arg(target.fileName())));
     if (!FRaw.open())
         fail(path, FRaw.errorString());

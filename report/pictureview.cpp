@@ -133,10 +133,10 @@ QImage keyOut(const QImage& image, QRgb key) {
     return keyed;
 }
 
-// An opaque picture is painted as if it lay on white paper.
-QImage flattened(const QImage& image) {
+// The picture as it looks laid on `backdrop`, without transparency.
+QImage flattened(const QImage& image, const QColor& backdrop) {
     QImage flat(image.size(), QImage::Format_RGB32);
-    flat.fill(Qt::white);
+    flat.fill(backdrop);
     QPainter painter(&flat);
     painter.drawImage(0, 0, image);
     return flat;
@@ -197,6 +197,8 @@ struct TPictureView::TPrepared {
         QRgb keyColour;
         bool highQuality, pdf;
         double pictureDpi;
+        bool backdrop;
+        QRgb backdropColour;
         QSizeF target;
         bool operator==(const Key&) const = default;
     };
@@ -209,10 +211,30 @@ std::unique_ptr<TReportObject> TPictureView::Clone() const {
     return std::make_unique<TPictureView>(*this);
 }
 
+namespace {
+
+// A picture thinner than a device pixel (a 100000 × 1 logo fitted into its box) would be
+// painted with a fraction of a pixel's coverage, which leaves nothing visible; it gets one
+// whole device pixel across instead, as the preview shows it. The painter only scales and
+// translates.
+QRectF atLeastOneDevicePixel(const QPainter& painter, const QRectF& target) {
+    const QTransform toDevice = painter.deviceTransform();
+    QRectF device = toDevice.mapRect(target);
+    if (device.width() >= 1 && device.height() >= 1)
+        return target;
+    if (device.width() < 1)
+        device = QRectF(std::floor(device.center().x()), device.top(), 1, device.height());
+    if (device.height() < 1)
+        device = QRectF(device.left(), std::floor(device.center().y()), device.width(), 1);
+    return toDevice.inverted().mapRect(device);
+}
+
+} // namespace
+
 void TPictureView::Draw(QPainter& painter, const QRectF& pageRect, const TRenderOptions& options) const {
-    const QRectF target = PictureRect(pageRect);
-    if (target.isEmpty())
+    if (PictureRect(pageRect).isEmpty())
         return;
+    const QRectF target = atLeastOneDevicePixel(painter, PictureRect(pageRect));
     const bool pdf = painter.paintEngine() && painter.paintEngine()->type() == QPaintEngine::Pdf;
 
     auto draw = [&](const QImage& image, bool lossless) {
@@ -224,7 +246,7 @@ void TPictureView::Draw(QPainter& painter, const QRectF& pageRect, const TRender
         painter.drawImage(target, image, QRectF(image.rect()));
     };
     // Everything the preparation below depends on.
-    static_assert(sizeof(TRenderOptions) == sizeof(double),
+    static_assert(sizeof(TRenderOptions) == sizeof(double) + sizeof(QColor),
                   "a new render option may change how a picture is prepared: add it to TPrepared::Key");
     const TPrepared::Key preparedKey{FPicture.cacheKey(),
                                      FTransparent,
@@ -233,6 +255,8 @@ void TPictureView::Draw(QPainter& painter, const QRectF& pageRect, const TRender
                                      FHighQuality,
                                      pdf,
                                      options.PictureDpi,
+                                     options.Backdrop.isValid(),
+                                     options.Backdrop.isValid() ? options.Backdrop.rgb() : 0,
                                      target.size()};
     if (FPrepared && FPrepared->key == preparedKey) {
         draw(FPrepared->image, FPrepared->lossless);
@@ -252,8 +276,11 @@ void TPictureView::Draw(QPainter& painter, const QRectF& pageRect, const TRender
             prepared.image = keyOut(prepared.image, *key);
             keyed = true;
         }
+        if ((keyed || facts.usesAlpha) && options.Backdrop.isValid())
+            prepared.image = flattened(prepared.image, options.Backdrop);
     } else if (facts.usesAlpha) {
-        prepared.image = flattened(prepared.image);
+        // An opaque picture is painted as if it lay on white paper.
+        prepared.image = flattened(prepared.image, Qt::white);
     }
 
     // Two-colour pictures are never resampled: their edges would blur.

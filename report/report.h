@@ -28,6 +28,11 @@ struct TRenderOptions {
     // down to that resolution before it is drawn (0: never). Pictures of two colours are
     // left alone so that their edges stay sharp (a QR code must stay decodable).
     double PictureDpi = 0;
+    // A colour known to lie evenly under the object being drawn (the page colour while
+    // nothing else has been painted); invalid when unknown. A picture with transparency is
+    // painted onto it as an opaque picture: it looks the same, and a page without
+    // transparency is not turned into one bitmap by printer drivers.
+    QColor Backdrop;
 };
 
 // Errors the engine reports to its caller (file not writable, printer failure, ...).
@@ -61,6 +66,8 @@ public:
     double Height() const { return FHeight; }
     void SetBounds(double left, double top, double width, double height);
     virtual std::unique_ptr<TReportObject> Clone() const = 0;
+    // True when drawing the object would put nothing on the page.
+    virtual bool Blank() const { return false; }
     void Draw(QPainter& painter, const QRectF& pageRect) const { Draw(painter, pageRect, TRenderOptions{}); }
     virtual void Draw(QPainter& painter, const QRectF& pageRect, const TRenderOptions& options) const = 0;
 
@@ -95,6 +102,7 @@ public:
     QRectF PictureRect(const QRectF& pageRect) const;
 
     std::unique_ptr<TReportObject> Clone() const override;
+    bool Blank() const override { return FPicture.isNull(); }
     using TReportObject::Draw;
     void Draw(QPainter& painter, const QRectF& pageRect, const TRenderOptions& options) const override;
 
@@ -113,6 +121,27 @@ private:
     // writer store it once. Draw updates it, so one view is drawn by one thread at a time.
     struct TPrepared;
     mutable std::shared_ptr<const TPrepared> FPrepared;
+};
+
+// A filled rectangle with rounded corners (radius 0: square corners), drawn as a vector
+// path: it stays sharp at any resolution and needs no transparency where a picture with
+// rounded, anti-aliased corners would.
+class TShapeView : public TReportObject {
+public:
+    using TReportObject::TReportObject;
+    QColor Color() const { return FColor; } // the fill; invalid: nothing is drawn
+    void SetColor(const QColor& color) { FColor = color; }
+    double CornerRadius() const { return FCornerRadius; } // units
+    void SetCornerRadius(double radius) { FCornerRadius = radius; }
+
+    std::unique_ptr<TReportObject> Clone() const override;
+    bool Blank() const override { return !FColor.isValid(); }
+    using TReportObject::Draw;
+    void Draw(QPainter& painter, const QRectF& pageRect, const TRenderOptions& options) const override;
+
+private:
+    QColor FColor = Qt::white;
+    double FCornerRadius = 0;
 };
 
 enum class THAlign { Left, Center, Right };
@@ -137,6 +166,7 @@ public:
     void SetText(const QString& text) { FText = text; }
 
     std::unique_ptr<TReportObject> Clone() const override;
+    bool Blank() const override { return FText.isEmpty(); }
     using TReportObject::Draw;
     // The text is printed literally, inset 2 units left and right and 1 unit top and bottom,
     // wrapped at word boundaries; lines that do not fit the box whole are left out (the first
@@ -179,6 +209,8 @@ public:
     TReportObject* FindObject(const QString& name) const;
 
     // Paints the page colour, then every visible object in order. The painter is in units.
+    // The page colour, when it is opaque, is the backdrop of the objects until one of them
+    // paints something.
     void Draw(QPainter& painter) const { Draw(painter, TRenderOptions{}); }
     void Draw(QPainter& painter, const TRenderOptions& options) const;
 
@@ -208,8 +240,10 @@ public:
     const std::vector<std::unique_ptr<TReportPage>>& PreparedPages() const { return FPreparedPages; }
 
     // Prints the laid-out pages on a configured printer, each with its own paper size,
-    // portrait, full page without margins. Throws ReportError when the printer cannot be
-    // used or when no page is laid out.
+    // portrait, full page without margins: those of the printer's page range (page 1 is the
+    // first laid-out page), and as many copies as asked where the printer does not make
+    // them itself (a PDF file). Throws ReportError when the printer cannot be used, when no
+    // page is laid out or the range holds none of them (nothing is printed then).
     void Print(QPrinter& printer) const;
     // Writes the laid-out pages through the exporter. Throws ReportError on failure, and
     // when no page is laid out (nothing is written then).

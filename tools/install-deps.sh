@@ -11,7 +11,8 @@ packages=(
     libzbar-dev libqrencode-dev libqrcodegencpp-dev libzip-dev
     clang libclang-rt-14-dev time
     python3 python3-vobject python3-pil python3-fonttools
-    xvfb xauth xdotool imagemagick poppler-utils qpdf zbar-tools
+    xvfb xauth xdotool xclip imagemagick poppler-utils qpdf zbar-tools
+    lintian desktop-file-utils
 )
 
 missing=()

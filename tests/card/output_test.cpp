@@ -4,52 +4,43 @@
 #include "card/cardpanel.h"
 #include "card/image.h"
 #include "formtest.h"
+#include "platform/dialogs.h"
+#include "tests/report/readback.h"
 #include "zbardecode.h"
 
 #include <gtest/gtest.h>
-
-#include <qpdf/QPDF.hh>
-#include <qpdf/QPDFPageDocumentHelper.hh>
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QImageReader>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
+#include <sys/resource.h>
+
 #include <cmath>
+#include <csignal>
+
+using reporttest::inspectJpeg;
+using reporttest::inspectPdf;
+using reporttest::PdfFacts;
+using reporttest::rasterizePdf;
+using reporttest::readFile;
 
 namespace {
 
-struct PdfPage {
-    double width, height; // points
-};
-
-std::vector<PdfPage> pdfPages(const QString& path) {
-    QPDF pdf;
-    pdf.processFile(path.toLocal8Bit().constData());
-    std::vector<PdfPage> pages;
-    for (auto& page : QPDFPageDocumentHelper(pdf).getAllPages()) {
-        QPDFObjectHandle box = page.getObjectHandle().getKey("/MediaBox");
-        pages.push_back({box.getArrayItem(2).getNumericValue() - box.getArrayItem(0).getNumericValue(),
-                         box.getArrayItem(3).getNumericValue() - box.getArrayItem(1).getNumericValue()});
-    }
-    return pages;
-}
-
-// The first page of a PDF rendered by poppler, an independent reader.
-QImage rasterize(const QString& pdf, int dpi) {
-    const QString out = pdf + ".raster";
-    QProcess::execute("pdftoppm", {"-png", "-r", QString::number(dpi), "-singlefile", pdf, out});
-    return QImage(out + ".png");
-}
+constexpr double kPt = 72 / 25.4;  // points per millimetre
+constexpr double kPx = 300.0 / 96; // pixels per unit at 300 dpi
 
 // Bounding box of the pixels darker than mid-grey inside `area`.
 QRect inkBox(const QImage& page, QRect area) {
@@ -60,6 +51,43 @@ QRect inkBox(const QImage& page, QRect area) {
                 box |= QRect(x, y, 1, 1);
     return box;
 }
+
+// Pixels inside the band of units [top, bottom) of a 300 dpi page that are clearly blue.
+int bluePixels(const QImage& page, double top, double bottom) {
+    int count = 0;
+    for (int y = int(top * kPx); y < int(bottom * kPx) && y < page.height(); ++y)
+        for (int x = 0; x < page.width(); ++x) {
+            const QRgb c = page.pixel(x, y);
+            count += qBlue(c) > 130 && qRed(c) < 90 && qGreen(c) < 110;
+        }
+    return count;
+}
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+// While it lives, no file of this process can grow beyond `bytes`: a write stops halfway
+// with an error (EFBIG), as on a full disk.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &FOld);
+        FOldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{bytes, FOld.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &FOld);
+        std::signal(SIGXFSZ, FOldHandler);
+    }
+
+private:
+    rlimit FOld{};
+    void (*FOldHandler)(int);
+};
 
 QList<QByteArray> decodeFramed(const QImage& page, int scale) {
     // zbar needs a light margin and likes a few pixels per module: enlarge the page plainly.
@@ -131,34 +159,36 @@ TEST_F(Output, PdfPagesHaveTheCardSizeAndTheQrScans) {
         size_t pages;
         double w, h;
     };
-    const double pt = 72 / 25.4;
     const Case cases[] = {
-        {true, false, false, 1, 54 * pt, 86 * pt},
-        {false, true, false, 1, 54 * pt, 86 * pt},
-        {true, true, false, 2, 54 * pt, 86 * pt},
-        {true, true, true, 2, 55 * pt, 87 * pt},
+        {true, false, false, 1, 54 * kPt, 86 * kPt},
+        {false, true, false, 1, 54 * kPt, 86 * kPt},
+        {true, true, false, 2, 54 * kPt, 86 * kPt},
+        {true, true, true, 2, 55 * kPt, 87 * kPt},
     };
     int n = 0;
     for (const Case& c : cases) {
         form->CheckBox1->setChecked(c.front);
         form->CheckBox2->setChecked(c.back);
         form->sangria->setChecked(c.bleed);
-        const QString path = dir.filePath(QStringLiteral("cartao%1.pdf").arg(++n));
-        fake.saveAnswers.push_back(path);
+        // The dialog's answer "Ana M. Lima" has a dot but no extension: ".pdf" is added.
+        const QString answer =
+            dir.filePath(n == 0 ? QStringLiteral("Ana M. Lima") : QStringLiteral("cartao%1.pdf").arg(n));
+        const QString path = n++ == 0 ? answer + ".pdf" : answer;
+        fake.saveAnswers.push_back(answer);
         form->SpeedButton5->click();
         ASSERT_TRUE(fake.errors.isEmpty()) << fake.errors.join("\n").toStdString();
-        const auto pages = pdfPages(path);
-        ASSERT_EQ(pages.size(), c.pages);
-        for (const PdfPage& p : pages) {
-            EXPECT_NEAR(p.width, c.w, 0.002);
-            EXPECT_NEAR(p.height, c.h, 0.002);
+        const PdfFacts pdf = inspectPdf(readFile(path));
+        ASSERT_EQ(pdf.pages.size(), c.pages);
+        for (const auto& p : pdf.pages) {
+            EXPECT_NEAR(p.mediaBox[2], c.w, 0.002);
+            EXPECT_NEAR(p.mediaBox[3], c.h, 0.002);
         }
     }
     EXPECT_EQ(fake.beeps, 4);
 
-    if (QStandardPaths::findExecutable("pdftoppm").isEmpty())
+    const QImage page = rasterizePdf(dir.filePath("Ana M. Lima.pdf"), 600);
+    if (page.isNull())
         GTEST_SKIP() << "pdftoppm missing";
-    const QImage page = rasterize(dir.filePath("cartao1.pdf"), 600);
     EXPECT_EQ(decodeQr(page), QList<QByteArray>{vcard()});
 }
 
@@ -175,19 +205,23 @@ TEST_F(Output, JpegPagesAreNumberedSizedAndScan) {
     EXPECT_EQ(front.size(), QSize(638, 1016));
     EXPECT_EQ(back.size(), QSize(638, 1016));
     EXPECT_NEAR(front.dotsPerMeterX() * 0.0254, 300, 0.5);
+    const auto quantization = inspectJpeg(readFile(dir.filePath("cartao.1.jpg"))).quantization;
+    EXPECT_FALSE(quantization.empty());
+    EXPECT_EQ(quantization, std::vector<int>(quantization.size(), 1)); // quality 100
     EXPECT_EQ(decodeFramed(front, 3), QList<QByteArray>{vcard()});
     const QColor backColour = back.pixelColor(319, 508);
     EXPECT_GT(backColour.red(), 240);
     EXPECT_LT(backColour.blue(), 20);
 
-    // Only the back: it is page 1. With bleed: 650 × 1028.
+    // Only the back: it is page 1. With bleed: 650 × 1028. A chosen name with a dot but
+    // without the extension gets ".jpg" before the page number replaces it.
     form->CheckBox1->setChecked(false);
     form->sangria->setChecked(true);
-    fake.saveAnswers = {dir.filePath("so_verso")};
+    fake.saveAnswers = {dir.filePath("Ana M. Lima")};
     form->SpeedButton4->click();
-    EXPECT_TRUE(files().contains("so_verso.1.jpg"));
-    EXPECT_FALSE(files().contains("so_verso.2.jpg"));
-    EXPECT_EQ(QImage(dir.filePath("so_verso.1.jpg")).size(), QSize(650, 1028));
+    EXPECT_TRUE(files().contains("Ana M. Lima.1.jpg"));
+    EXPECT_FALSE(files().contains("Ana M. Lima.2.jpg"));
+    EXPECT_EQ(QImage(dir.filePath("Ana M. Lima.1.jpg")).size(), QSize(650, 1028));
 }
 
 TEST_F(Output, LargestSymbolScansOnBothOutputs) {
@@ -199,9 +233,10 @@ TEST_F(Output, LargestSymbolScansOnBothOutputs) {
     form->SpeedButton4->click();
     ASSERT_TRUE(fake.errors.isEmpty()) << fake.errors.join("\n").toStdString();
     EXPECT_EQ(decodeFramed(QImage(dir.filePath("v40.1.jpg")), 3), QList<QByteArray>{vcard()});
-    if (QStandardPaths::findExecutable("pdftoppm").isEmpty())
+    const QImage page = rasterizePdf(dir.filePath("v40.pdf"), 600);
+    if (page.isNull())
         GTEST_SKIP() << "pdftoppm missing";
-    EXPECT_EQ(decodeQr(rasterize(dir.filePath("v40.pdf"), 600)), QList<QByteArray>{vcard()});
+    EXPECT_EQ(decodeQr(page), QList<QByteArray>{vcard()});
 }
 
 TEST_F(Output, CardGeometryMatchesTheDocument) {
@@ -211,7 +246,7 @@ TEST_F(Output, CardGeometryMatchesTheDocument) {
     form->SpeedButton4->click();
     const QImage page(dir.filePath("g.1.jpg"));
     ASSERT_FALSE(page.isNull());
-    const double px = 300.0 / 96;
+    const double px = kPx;
     // The QR symbol fills its 40 mm box: 26.457 units from the left, 147.402 from the top.
     const QRect qr = inkBox(page, QRect(60, 430, 520, 520));
     EXPECT_NEAR(qr.left(), 26.45669291 * px, 1.5);
@@ -232,7 +267,8 @@ TEST_F(Output, CardGeometryMatchesTheDocument) {
         inkBox(QImage(dir.filePath("h.1.jpg")), QRect(0, int(7.5 * px), 638, int(40 * px))).isEmpty());
 }
 
-TEST_F(Output, ColoursAndPicturesReachThePages) {
+TEST_F(Output, ColoursTextsAndPicturesReachThePages) {
+    form->edtsufixo->setText("Arquiteta");
     generate();
     // A logo with a stripe of exactly the front colour: on the back that stripe shows the back colour.
     QImage logo(100, 100, QImage::Format_RGB32);
@@ -246,17 +282,29 @@ TEST_F(Output, ColoursAndPicturesReachThePages) {
     wide.fill(Qt::green);
     const QString widePath = dir.filePath("fundo.png");
     wide.save(widePath);
-    fake.colorAnswers = {QColor(0xC0, 0x10, 0x10), QColor(Qt::yellow)};
+    fake.colorAnswers = {QColor(0xC0, 0x10, 0x10), QColor(Qt::yellow), QColor(0x10, 0x30, 0xC0)};
     form->SpeedButton7->click();  // front colour
     form->SpeedButton10->click(); // back colour
+    form->SpeedButton6->click();  // text colour
     fake.openAnswers = {logoPath, widePath};
     form->SpeedButton11->click();
     form->SpeedButton8->click();
 
-    fake.saveAnswers = {dir.filePath("cores.jpg")};
+    fake.saveAnswers = {dir.filePath("cores.jpg"), dir.filePath("cores.pdf")};
     form->SpeedButton4->click();
+    form->SpeedButton5->click();
     const QImage front(dir.filePath("cores.1.jpg"));
     const QImage back(dir.filePath("cores.2.jpg"));
+    // The name and the suffix in the text colour, on the JPEG and on the PDF: the name's
+    // letters between 76 and 91 units from the top, the suffix's between 92 and 108.
+    const QImage pdfFront = rasterizePdf(dir.filePath("cores.pdf"), 300);
+    for (const QImage& page : {front, pdfFront}) {
+        if (page.isNull())
+            continue; // no pdftoppm
+        // Thin strokes on green lose most of their pure blue to the JPEG's colour subsampling.
+        EXPECT_GT(bluePixels(page, 76, 91), 400);
+        EXPECT_GT(bluePixels(page, 92, 108), 40);
+    }
     // The stretched background covers the whole front page, corners included.
     for (QPoint p : {QPoint(3, 3), QPoint(634, 1012), QPoint(319, 200)}) {
         const QColor c = front.pixelColor(p);
@@ -269,70 +317,130 @@ TEST_F(Output, ColoursAndPicturesReachThePages) {
     EXPECT_TRUE(keyed.red() > 230 && keyed.green() > 230 && keyed.blue() < 25) << keyed.name().toStdString();
 }
 
-TEST_F(Output, PrintingUsesThePrintDialogAndCardSizedPages) {
-    generate();
-    form->CheckBox2->setChecked(true);
+// The real print path with Qt's PDF engine standing in for a printer (the fake print dialog
+// only picks the output): page range, copies, the job's name, card-sized pages without
+// transparency.
+TEST_F(Output, PrintingHonoursThePrintDialogAndNamesTheJob) {
+    generate("Ana M.", "Lima");
+    fake.colorAnswers = {QColor(Qt::yellow)};
+    form->SpeedButton10->click(); // a plain yellow back, ticks "Verso"
     fake.printAnswers = {false};
     form->SpeedButton2->click();
     EXPECT_EQ(fake.beeps, 0);
 
+    const struct {
+        int from, to, copies;
+        bool collate;
+        QString sides; // F: a page with the QR picture, V: the back
+    } cases[] = {
+        {0, 0, 1, true, "FV"},   {2, 2, 1, true, "V"},     {1, 1, 1, true, "F"},
+        {1, 2, 2, true, "FVFV"}, {0, 0, 2, false, "FFVV"},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.sides.toStdString());
+        const QString path = dir.filePath(QStringLiteral("impresso%1.pdf").arg(++n));
+        fake.printAnswers = {true};
+        fake.printToPdf = path;
+        fake.printChoices = [&](QPrinter& printer) {
+            if (c.from) {
+                printer.setPrintRange(QPrinter::PageRange);
+                printer.setFromTo(c.from, c.to);
+            }
+            printer.setCopyCount(c.copies);
+            printer.setCollateCopies(c.collate);
+        };
+        form->SpeedButton2->click();
+        ASSERT_TRUE(fake.errors.isEmpty()) << fake.errors.join("\n").toStdString();
+        PdfFacts pdf = inspectPdf(readFile(path));
+        QString sides;
+        for (const auto& page : pdf.pages) {
+            sides += page.images.empty() ? 'V' : 'F';
+            EXPECT_NEAR(page.mediaBox[2], 54 * kPt, 1.0); // a printer gets whole points
+            EXPECT_NEAR(page.mediaBox[3], 86 * kPt, 1.0);
+            EXPECT_FALSE(page.transparency);
+        }
+        EXPECT_EQ(sides, c.sides);
+        EXPECT_EQ(pdf.info["/Title"], "Cartão - Ana M. Lima");
+    }
+    EXPECT_EQ(fake.beeps, n);
+
+    // A range holding none of the card's pages prints nothing and says why.
     fake.printAnswers = {true};
-    fake.printToPdf = dir.filePath("impresso.pdf");
+    fake.printToPdf = dir.filePath("nada.pdf");
+    fake.printChoices = [](QPrinter& printer) {
+        printer.setPrintRange(QPrinter::PageRange);
+        printer.setFromTo(3, 4);
+    };
     form->SpeedButton2->click();
-    EXPECT_EQ(fake.beeps, 1);
-    const auto pages = pdfPages(fake.printToPdf);
-    ASSERT_EQ(pages.size(), 2u);
-    EXPECT_NEAR(pages[0].width, 54 * 72 / 25.4, 1.0);
-    EXPECT_NEAR(pages[0].height, 86 * 72 / 25.4, 1.0);
+    ASSERT_EQ(fake.errors.size(), 1);
+    EXPECT_TRUE(fake.errors[0].contains("3-4")) << fake.errors[0].toStdString();
+    EXPECT_FALSE(QFile::exists(fake.printToPdf));
+    EXPECT_EQ(fake.beeps, n);
 }
 
 TEST_F(Output, FailedExportShowsTheErrorAndKeepsExistingFiles) {
     generate();
-    const QString existing = dir.filePath("antigo.pdf");
-    {
-        QFile f(existing);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("antigo");
-    }
+    for (const char* name : {"antigo.pdf", "antigo.1.jpg", "antigo.vcf"})
+        writeFile(dir.filePath(name), "antigo");
     // Targets that cannot be written, even by root: a folder, and a path below a file.
-    fake.saveAnswers = {dir.path(), existing + "/x.pdf", dir.filePath("falta/c.jpg")};
+    ASSERT_TRUE(QDir(dir.path()).mkdir("pasta.pdf"));
+    fake.saveAnswers = {dir.filePath("pasta.pdf"), dir.filePath("antigo.pdf/x.pdf"),
+                        dir.filePath("falta/c.jpg")};
     form->SpeedButton5->click();
     form->SpeedButton5->click();
     form->SpeedButton4->click();
     EXPECT_EQ(fake.errors.size(), 3);
+    // A write that stops halfway, at a file size limit, leaves the old file whole: the new
+    // content goes to a temporary file that replaces the old one only when complete.
+    {
+        fake.saveAnswers = {dir.filePath("antigo.pdf"), dir.filePath("antigo.jpg"),
+                            dir.filePath("antigo.vcf")};
+        const FileSizeLimit limit(64);
+        form->SpeedButton5->click();
+        form->SpeedButton4->click();
+        form->SpeedButton12->click();
+    }
+    EXPECT_EQ(fake.errors.size(), 6);
     EXPECT_EQ(fake.beeps, 0);
-    QFile f(existing);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    EXPECT_EQ(f.readAll(), "antigo");
-    EXPECT_EQ(files(), QStringList{"antigo.pdf"});
+    for (const char* name : {"antigo.pdf", "antigo.1.jpg", "antigo.vcf"})
+        EXPECT_EQ(readFile(dir.filePath(name)), "antigo") << name;
+    EXPECT_EQ(files(), (QStringList{"antigo.1.jpg", "antigo.pdf", "antigo.vcf"}));
     // The window stays usable.
     fake.saveAnswers = {dir.filePath("bom.pdf")};
     form->SpeedButton5->click();
     EXPECT_EQ(fake.beeps, 1);
 }
 
-TEST(CardDocument, PagesAndObjectsAsDesigned) {
-    for (bool bleed : {false, true}) {
-        auto doc = lumo::makeCardDocument(bleed);
-        EXPECT_EQ(doc->Name(), bleed ? "Report2" : "Report1");
-        auto* front = doc->Find<report::TReportPage>("frente");
-        auto* back = doc->Find<report::TReportPage>("verso");
-        ASSERT_TRUE(front && back);
-        EXPECT_EQ(front->PaperWidth(), bleed ? 55 : 54);
-        EXPECT_EQ(back->PaperHeight(), bleed ? 87 : 86);
-        for (const char* name : {"Picture1", "Picture2", "Picture3", "Picture4", "Picture5"})
-            EXPECT_TRUE(doc->Find<report::TPictureView>(name)) << name;
-        for (const char* name : {"rnome", "rsufixo", "ricone"})
-            EXPECT_TRUE(doc->Find<report::TMemoView>(name)) << name;
-        const double dx = bleed ? 1.88976378 : 0, dy = bleed ? 1.95094488 : 0;
-        auto* qr = doc->Find<report::TPictureView>("Picture1");
-        EXPECT_NEAR(qr->Left(), 26.45669291 + dx, 1e-6);
-        EXPECT_NEAR(qr->Top(), 147.4015748 + dy, 1e-6);
-        EXPECT_EQ(qr->TransparentColor(), QColor(0, 255, 0));
-        EXPECT_NEAR(doc->Find<report::TMemoView>("ricone")->Top(), bleed ? 9.51 : 7.55905512, 1e-6);
-        auto* logo = doc->Find<report::TPictureView>("Picture3");
-        EXPECT_NEAR(logo->Left(), bleed ? 19.38685943 : 17.00787402, 1e-6);
-        EXPECT_NEAR(logo->Top(), bleed ? 19.40622176 : 17.00787402, 1e-6);
-        EXPECT_FALSE(doc->Find<report::TPictureView>("Picture5")->Picture().isNull());
-    }
+// Qt's own file dialog, answered by a timer as a user would: a name with a dot gets the
+// extension, and the question about replacing a file names the file that will be written.
+TEST(SaveDialog, RealDialogAddsTheExtensionToANameWithADot) {
+    QTemporaryDir dir;
+    writeFile(dir.filePath("Ana M. Lima.vcf"), "antigo");
+    lumo::TSaveDialog dialog("SaveDialog3", "vcf", "VCF|*vcf", nullptr);
+    dialog.SetFileName(dir.filePath("Ana"));
+    QStringList questions;
+    int ticks = 0;
+    QTimer timer;
+    timer.setInterval(20);
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* files = qobject_cast<QFileDialog*>(modal)) {
+            auto* name = files->findChild<QLineEdit*>("fileNameEdit");
+            ASSERT_TRUE(name);
+            name->setText("Ana M. Lima");
+            QTest::keyClick(name, Qt::Key_Return);
+        } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            questions << box->text();
+            // No the first time (back to the dialog), yes the second.
+            box->button(questions.size() == 1 ? QMessageBox::No : QMessageBox::Yes)->click();
+        } else if (modal && ++ticks > 500) {
+            modal->close(); // something else is open: give up rather than hang
+        }
+    });
+    timer.start();
+    ASSERT_TRUE(dialog.Execute(nullptr));
+    EXPECT_EQ(dialog.FileName(), dir.filePath("Ana M. Lima.vcf"));
+    ASSERT_EQ(questions.size(), 2);
+    EXPECT_TRUE(questions[0].contains("Ana M. Lima.vcf")) << questions[0].toStdString();
 }

@@ -29,6 +29,8 @@
 
 #include <set>
 
+#include <sys/stat.h>
+
 namespace {
 
 void writeAll(const QString& path, const QByteArray& bytes) {
@@ -77,6 +79,65 @@ QByteArray pngClaiming(quint32 width, quint32 height) {
     }
     qToBigEndian(c ^ 0xFFFFFFFFu, png.data() + 29);
     return png;
+}
+
+QByteArray encoded(const QImage& image, const char* format) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format);
+    return bytes;
+}
+
+// A picture whose coded data fills most of its file, so a cut lands in the middle of it.
+QImage noise(QSize size) {
+    QImage image(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width(); ++x)
+            image.setPixel(x, y, qRgb((x * 7919 + y * 104729) % 251, (x * y) % 256, (x ^ y) & 0xFF));
+    return image;
+}
+
+// A camera's layout: an EXIF block after the start marker carrying a small JPEG thumbnail,
+// whose own end marker (FF D9) comes long before the picture's.
+QByteArray withExifThumbnail(const QByteArray& jpeg) {
+    const QByteArray thumbnail = encoded(solid({16, 12}, Qt::gray), "jpg");
+    QByteArray tiff("II*\0\x08\0\0\0"
+                    "\0\0\x0E\0\0\0",
+                    14); // IFD0 empty, IFD1 at 14
+    const auto le16 = [&](quint16 v) { tiff += char(v & 0xFF), tiff += char(v >> 8); };
+    const auto le32 = [&](quint32 v) { le16(quint16(v)), le16(quint16(v >> 16)); };
+    le16(2);
+    le16(0x0201), le16(4), le32(1), le32(44); // where the thumbnail starts
+    le16(0x0202), le16(4), le32(1), le32(quint32(thumbnail.size()));
+    le32(0);
+    const QByteArray app1 = QByteArray("Exif\0\0", 6) + tiff + thumbnail;
+    QByteArray marker("\xFF\xE1\0\0", 4);
+    qToBigEndian(quint16(app1.size() + 2), marker.data() + 2);
+    return jpeg.left(2) + marker + app1 + jpeg.mid(2);
+}
+
+// A grey baseline JPEG of any size written directly: with one-bit codes for "no change" and
+// "end of block", each 8 × 8 block takes two bits, so 200 megapixels fit in 800 KB.
+QByteArray flatJpeg(int width, int height) {
+    QByteArray jpeg("\xFF\xD8", 2);
+    const auto segment = [&](char marker, const QByteArray& body) {
+        QByteArray head("\xFF\0\0\0", 4);
+        head[1] = marker;
+        qToBigEndian(quint16(body.size() + 2), head.data() + 2);
+        jpeg += head + body;
+    };
+    QByteArray frame("\x08\0\0\0\0\x01\x01\x11\0", 9); // 8 bits, one component
+    qToBigEndian(quint16(height), frame.data() + 1);
+    qToBigEndian(quint16(width), frame.data() + 3);
+    const QByteArray oneCode = QByteArray("\x01", 1) + QByteArray(16, 0); // symbol 0 coded as "0"
+    segment('\xDB', QByteArray(1, 0) + QByteArray(64, 1));
+    segment('\xC0', frame);
+    segment('\xC4', QByteArray(1, 0x00) + oneCode);
+    segment('\xC4', QByteArray(1, 0x10) + oneCode);
+    segment('\xDA', QByteArray("\x01\x01\0\0\x3F\0", 6));
+    const qint64 blocks = qint64((width + 7) / 8) * ((height + 7) / 8);
+    return jpeg + QByteArray((blocks * 2 + 7) / 8, 0) + QByteArray("\xFF\xD9", 2);
 }
 
 class Preview : public FormTest {
@@ -165,18 +226,10 @@ TEST(QrPicture, TextBeyondTheLargestSymbolRaisesAPortugueseError) {
 
 TEST(PictureLoader, BadFilesRaiseClearErrors) {
     QTemporaryDir dir;
-    QByteArray png;
-    {
-        QBuffer buffer(&png);
-        buffer.open(QIODevice::WriteOnly);
-        solid({64, 64}, Qt::blue).save(&buffer, "png");
-    }
-    QByteArray jpg;
-    {
-        QBuffer buffer(&jpg);
-        buffer.open(QIODevice::WriteOnly);
-        solid({64, 64}, Qt::blue).save(&buffer, "jpg");
-    }
+    const QByteArray png = encoded(solid({64, 64}, Qt::blue), "png");
+    const QByteArray jpg = encoded(noise({200, 150}), "jpg");
+    const QByteArray camera = withExifThumbnail(jpg);
+    const QByteArray bmp = encoded(noise({40, 30}), "bmp");
     struct Case {
         const char* name;
         QByteArray bytes;
@@ -188,8 +241,10 @@ TEST(PictureLoader, BadFilesRaiseClearErrors) {
         {"corrompido.jpg", QByteArray(500, '\x5A'), "imagem"},
         {"cortado.png", png.left(png.size() / 2), "imagem"},
         {"cortado.jpg", jpg.left(jpg.size() / 2), "incompleto"},
+        {"camera_cortada.jpg", camera.left(camera.size() * 45 / 100), "incompleto"},
+        {"cortado.bmp", bmp.left(bmp.size() - 100), "incompleto"},
         {"enorme.png", pngClaiming(30000, 30000), "grande demais"},
-        {"imagem.gif", png, "Unknown picture file extension (.gif)"},
+        {"imagem.gif", png, "Extensão de imagem desconhecida (.gif)."},
     };
     for (const Case& c : cases) {
         const QString path = dir.filePath(c.name);
@@ -205,8 +260,44 @@ TEST(PictureLoader, BadFilesRaiseClearErrors) {
     EXPECT_THROW(lumo::loadPicture(dir.filePath("sumiu.png")), lumo::UserError);
     QDir(dir.path()).mkdir("pasta.png");
     EXPECT_THROW(lumo::loadPicture(dir.filePath("pasta.png")), lumo::UserError);
+    // A pipe would block the open forever, a device would be read without end.
+    ASSERT_EQ(mkfifo(QFile::encodeName(dir.filePath("fila.jpg")).constData(), 0600), 0);
+    QFile::link("/dev/zero", dir.filePath("zero.png"));
+    for (const char* name : {"fila.jpg", "zero.png"}) {
+        try {
+            lumo::loadPicture(dir.filePath(name));
+            ADD_FAILURE() << name << " loaded";
+        } catch (const lumo::UserError& e) {
+            EXPECT_TRUE(QString::fromUtf8(e.what()).contains("arquivo comum")) << name << ": " << e.what();
+        }
+    }
+
     writeAll(dir.filePath("ok.PNG"), png);
     EXPECT_EQ(lumo::loadPicture(dir.filePath("ok.PNG")).size(), QSize(64, 64));
+    // Complete pictures load: with a thumbnail, and without the end marker some writers omit.
+    writeAll(dir.filePath("camera.jpg"), camera);
+    EXPECT_EQ(lumo::loadPicture(dir.filePath("camera.jpg")).size(), QSize(200, 150));
+    writeAll(dir.filePath("sem_fim.jpg"), jpg.chopped(2));
+    EXPECT_EQ(lumo::loadPicture(dir.filePath("sem_fim.jpg")).size(), QSize(200, 150));
+    writeAll(dir.filePath("ok.bmp"), bmp);
+    EXPECT_EQ(lumo::loadPicture(dir.filePath("ok.bmp")).size(), QSize(40, 30));
+}
+
+TEST(PictureLoader, PhonePhotographsDecodeScaledDown) {
+    QTemporaryDir dir;
+    // 48 and 200 megapixels; the short side comes down to what a 600 dpi print of the card
+    // needs, the aspect ratio stays.
+    const struct {
+        QSize size;
+        QSize expected;
+    } cases[] = {{{8000, 6000}, {2741, 2056}}, {{12500, 16000}, {2056, 2632}}, {{40000, 5000}, {4112, 514}}};
+    for (const auto& c : cases) {
+        const QString path = dir.filePath("foto.jpg");
+        writeAll(path, flatJpeg(c.size.width(), c.size.height()));
+        const QImage picture = lumo::loadPicture(path);
+        EXPECT_EQ(picture.size(), c.expected) << c.size.width() << "x" << c.size.height();
+        EXPECT_EQ(qGray(picture.pixel(picture.width() / 2, picture.height() / 2)), 128);
+    }
 }
 
 TEST_F(Preview, GenerateShowsTheQrAndMarksTheVCardCurrent) {
@@ -389,7 +480,7 @@ TEST_F(Preview, BadPictureKeepsThePreviousPictureAndState) {
         form->SpeedButton11->click();
     }
     EXPECT_EQ(fake.errors.size(), 3);
-    EXPECT_TRUE(fake.errors.last().contains("Unknown picture file extension (.txt)"));
+    EXPECT_TRUE(fake.errors.last().contains("Extensão de imagem desconhecida (.txt)."));
     EXPECT_EQ(form->plogo->Picture(), logo);
     EXPECT_FALSE(form->CheckBox2->isChecked());
 }

@@ -1,9 +1,10 @@
 #include "tests/report/cardfixture.h"
 
+#include "card/cardoutput.h"
+
 #include <QFile>
 #include <QFontDatabase>
 #include <QPainter>
-#include <QPainterPath>
 
 #include <random>
 
@@ -20,81 +21,32 @@ CardBoxes cardBoxes(bool bleed) {
     b.page = QRectF(0, 0, (bleed ? 55 : 54) * kUnitsPerMm, (bleed ? 87 : 86) * kUnitsPerMm);
     b.name = QRectF(17.00787402, 75.21259843, 170.16, 18.89765).translated(shift);
     b.suffix = QRectF(17.00787402, 92.22047244, 170.20212598, 15.11811024).translated(shift);
-    b.plate = QRectF(17.00787402, 137.95275591, 170.2243449, 170.07874016).translated(shift);
+    // 45 mm square, centred across its 45.039 mm wide box.
+    b.plate = QRectF(17.00787402 + (170.2243449 - 170.07874016) / 2, 137.95275591, 170.07874016, 170.07874016)
+                  .translated(shift);
     b.qr = QRectF(26.45669291, 147.4015748, 151.18110236, 151.18110236).translated(shift);
     b.icon = QRectF(17.00787402, 7.55905512, 170.07874016, 39.93922024).translated(shift);
     b.logo = QRectF(17.00787402, 17.00787402, 170.07874016, 291.02362205).translated(logoShift);
     return b;
 }
 
-namespace {
-
-template <class T> T& add(TReportPage& page, const QString& name, const QRectF& box) {
-    T& object = page.Add<T>(name);
-    object.SetBounds(box.left(), box.top(), box.width(), box.height());
-    return object;
-}
-
-TPictureView& addPicture(TReportPage& page, const QString& name, const QRectF& box, const QImage& picture,
-                         const QColor& key) {
-    auto& view = add<TPictureView>(page, name, box);
-    view.SetCenter(true);
-    view.SetHighQuality(true);
-    view.SetTransparent(true);
-    view.SetTransparentColor(key);
-    view.SetPicture(picture);
-    return view;
-}
-
-void addText(TReportPage& page, const QString& name, const QRectF& box, const QString& family, double height,
-             bool bold, TVAlign align, const QString& text) {
-    auto& memo = add<TMemoView>(page, name, box);
-    memo.SetFontName(family);
-    memo.SetFontHeight(height);
-    memo.SetFontBold(bold);
-    memo.SetHAlign(THAlign::Center);
-    memo.SetVAlign(align);
-    memo.SetText(text);
-}
-
-QImage makePlate() {
-    QImage plate(531, 531, QImage::Format_ARGB32);
-    plate.fill(QColor(255, 255, 255, 0));
-    QPainter painter(&plate);
-    painter.setRenderHint(QPainter::Antialiasing);
-    QPainterPath path;
-    path.addRoundedRect(QRectF(plate.rect()), 40, 40);
-    painter.fillPath(path, Qt::white);
-    return plate;
-}
-
-} // namespace
-
 TReport makeCard(const CardOptions& o) {
-    const CardBoxes boxes = cardBoxes(o.bleed);
-    const QSizeF paper = boxes.page.size() / kUnitsPerMm;
-    TReport report(o.bleed ? QStringLiteral("Report2") : QStringLiteral("Report1"));
-
-    TReportPage& front = report.AddPage(QStringLiteral("frente"));
-    front.SetPaperSize(paper.width(), paper.height());
-    front.SetColor(o.front);
-    auto& background = addPicture(front, "Picture2", boxes.page, o.frontBackground, o.front);
-    background.SetFillsPage(true);
-    background.SetKeepAspectRatio(false);
-    addText(front, "rnome", boxes.name, "Arial", 13, true, TVAlign::Top, o.name);
-    addText(front, "rsufixo", boxes.suffix, "Arial", 9, false, TVAlign::Top, QStringLiteral("Arquiteta"));
-    addPicture(front, "Picture5", boxes.plate, makePlate(), QColor());
-    addPicture(front, "Picture1", boxes.qr, makeQrPicture(), QColor(0, 255, 0));
-    addText(front, "ricone", boxes.icon, "icomoon", 24, false, TVAlign::Bottom, QString(QChar(0xE900)));
-
-    TReportPage& back = report.AddPage(QStringLiteral("verso"));
-    back.SetPaperSize(paper.width(), paper.height());
-    back.SetColor(o.back);
-    auto& backBackground = add<TPictureView>(back, "Picture4", boxes.page);
-    backBackground.SetFillsPage(true);
-    backBackground.SetKeepAspectRatio(false);
-    addPicture(back, "Picture3", boxes.logo, o.logo, o.front);
-    return report;
+    lumo::CardDesign design;
+    design.front = design.back = design.icon = true;
+    design.bleed = o.bleed;
+    design.frontColor = o.front;
+    design.backColor = o.back;
+    design.nameColor = o.text;
+    design.suffixColor = o.suffixText;
+    design.name = o.name;
+    design.suffix = QStringLiteral("Arquiteta");
+    design.frontBackground = o.frontBackground;
+    design.logo = o.logo;
+    static const QImage qr = makeQrPicture();
+    design.qr = qr;
+    const std::unique_ptr<TReport> card = lumo::makeCardDocument(o.bleed);
+    lumo::fillCardDocument(*card, design);
+    return std::move(*card);
 }
 
 QImage makeQrPicture() {

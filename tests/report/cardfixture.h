@@ -1,8 +1,7 @@
 #pragma once
 
-// Card-like documents for the report engine's tests and benchmark: a front page with a
-// background, name, suffix and icon texts, a QR plate and a QR picture, and a back page with
-// a background and a logo, at the sizes of a card without and with bleed.
+// The program's card documents, filled as the output actions fill them, for the report
+// engine's tests and benchmark; and the boxes the objects are designed to have.
 
 #include "report/report.h"
 
@@ -13,6 +12,7 @@ struct CardOptions {
     QImage frontBackground, logo;
     QColor front = Qt::white, back = Qt::white;
     QString name = QStringLiteral("Maria Silva");
+    QColor text = Qt::black, suffixText = Qt::black;
 
     CardOptions& withBleed(bool on) {
         bleed = on;
@@ -35,14 +35,21 @@ struct CardOptions {
         name = n;
         return *this;
     }
+    CardOptions& withTextColours(const QColor& name, const QColor& suffix) {
+        text = name;
+        suffixText = suffix;
+        return *this;
+    }
 };
 
-// The objects' boxes in units.
+// The objects' boxes in units, as designed; the plate is the square it is drawn as.
 struct CardBoxes {
     QRectF page, name, suffix, plate, qr, icon, logo;
 };
 CardBoxes cardBoxes(bool bleed);
 
+// The card document of lumo::makeCardDocument, both sides, with the suffix "Arquiteta", the
+// icon shown and the QR picture of makeQrPicture.
 report::TReport makeCard(const CardOptions& options);
 
 // 29 × 29 random modules with three finder squares, black on white, 2000 × 2000 pixels.

@@ -18,6 +18,35 @@ static std::string filterOf(QPDFObjectHandle dict) {
     return filter.isName() ? filter.getName() : std::string();
 }
 
+static bool isTransparencyGroup(QPDFObjectHandle dict) {
+    QPDFObjectHandle group = dict.getKey("/Group");
+    return group.isDictionary() && group.getKey("/S").isName() &&
+           group.getKey("/S").getName() == "/Transparency";
+}
+
+static bool usesTransparency(QPDFObjectHandle page) {
+    if (isTransparencyGroup(page))
+        return true;
+    QPDFObjectHandle resources = page.getKey("/Resources");
+    QPDFObjectHandle states = resources.getKey("/ExtGState");
+    for (const std::string& key : states.isDictionary() ? states.getKeys() : std::set<std::string>()) {
+        QPDFObjectHandle state = states.getKey(key);
+        QPDFObjectHandle mask = state.getKey("/SMask");
+        if (!mask.isNull() && !(mask.isName() && mask.getName() == "/None"))
+            return true;
+        for (const char* alpha : {"/ca", "/CA"})
+            if (state.getKey(alpha).isNumber() && state.getKey(alpha).getNumericValue() < 1)
+                return true;
+    }
+    QPDFObjectHandle objects = resources.getKey("/XObject");
+    for (const std::string& key : objects.isDictionary() ? objects.getKeys() : std::set<std::string>()) {
+        QPDFObjectHandle dict = objects.getKey(key).getDict();
+        if (dict.hasKey("/SMask") || isTransparencyGroup(dict))
+            return true;
+    }
+    return false;
+}
+
 PdfFacts inspectPdf(const QByteArray& data) {
     QPDF pdf;
     pdf.processMemoryFile("test", data.constData(), std::size_t(data.size()));
@@ -43,6 +72,7 @@ PdfFacts inspectPdf(const QByteArray& data) {
                                 int(dict.getKey("/BitsPerComponent").getIntValue()), filterOf(dict),
                                 dict.hasKey("/SMask") || dict.hasKey("/Mask")});
         }
+        p.transparency = usesTransparency(page.getObjectHandle());
         facts.pages.push_back(p);
     }
     return facts;

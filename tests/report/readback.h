@@ -22,6 +22,9 @@ struct PdfPage {
     std::vector<double> mediaBox;
     std::vector<std::string> contentFilters; // one per content stream, empty when unfiltered
     std::vector<PdfImage> images;
+    // A soft mask, a transparency group or an alpha below 1 in the page's resources: what
+    // makes a printer driver flatten the page into one bitmap.
+    bool transparency = false;
 };
 
 struct PdfFacts {

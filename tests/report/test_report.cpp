@@ -1,6 +1,7 @@
 #include "tests/report/cardfixture.h"
 #include "tests/report/readback.h"
 
+#include "card/cardoutput.h"
 #include "report/export.h"
 
 #include <QDir>
@@ -18,12 +19,10 @@ namespace {
 
 constexpr double kPx = 300.0 / 96.0; // pixels per unit at 300 dpi
 
+// The program's PDF exporter.
 TPDFExport cardPdf(const QString& fileName = {}) {
-    TPDFExport pdf;
+    TPDFExport pdf = *lumo::makePdfExport();
     pdf.SetFileName(fileName);
-    pdf.SetAuthor("Lumo Card");
-    pdf.SetSubject("Lumo Card PDF export");
-    pdf.SetCreator("Lumo Card");
     return pdf;
 }
 
@@ -104,6 +103,78 @@ TReportPage plainPage(const QColor& colour) {
 
 } // namespace
 
+TEST(CardDocument, ObjectsHaveTheirBoxesFontsAndSettings) {
+    for (bool bleed : {false, true}) {
+        SCOPED_TRACE(bleed ? "with bleed" : "without bleed");
+        const auto card = lumo::makeCardDocument(bleed);
+        EXPECT_EQ(card->Name(), bleed ? "Report2" : "Report1");
+        const CardBoxes boxes = cardBoxes(bleed);
+        QStringList pages;
+        for (const auto& page : card->Pages()) {
+            pages << page->Name();
+            EXPECT_EQ(page->UnitRect(), boxes.page);
+        }
+        EXPECT_EQ(pages, QStringList({"frente", "verso"}));
+        auto box = [&](const char* name) {
+            const auto* object = card->Find<TReportObject>(name);
+            return object ? QRectF(object->Left(), object->Top(), object->Width(), object->Height())
+                          : QRectF();
+        };
+        const std::pair<const char*, QRectF> placed[] = {
+            {"rnome", boxes.name},     {"rsufixo", boxes.suffix}, {"ricone", boxes.icon},
+            {"Picture5", boxes.plate}, {"Picture1", boxes.qr},    {"Picture3", boxes.logo},
+        };
+        for (const auto& [name, expected] : placed)
+            expectNear(box(name), expected, 1e-6, name);
+
+        const struct {
+            const char* name;
+            QString family;
+            double height;
+            bool bold;
+            TVAlign valign;
+        } texts[] = {{"rnome", "Arial", 13, true, TVAlign::Top},
+                     {"rsufixo", "Arial", 9, false, TVAlign::Top},
+                     {"ricone", "icomoon", 24, false, TVAlign::Bottom}};
+        for (const auto& t : texts) {
+            const auto* memo = card->Find<TMemoView>(t.name);
+            ASSERT_TRUE(memo) << t.name;
+            EXPECT_EQ(memo->FontName(), t.family) << t.name;
+            EXPECT_EQ(memo->FontHeight(), t.height) << t.name;
+            EXPECT_EQ(memo->FontBold(), t.bold) << t.name;
+            EXPECT_EQ(memo->HAlign(), THAlign::Center) << t.name;
+            EXPECT_EQ(memo->VAlign(), t.valign) << t.name;
+        }
+        EXPECT_EQ(card->Find<TMemoView>("ricone")->Text(), QString(QChar(0xE900)));
+
+        const struct {
+            const char* name;
+            bool fills, keepAspect, smooth, transparent;
+            QColor key;
+        } pictures[] = {{"Picture2", true, false, true, true, Qt::white},
+                        {"Picture1", false, true, true, true, QColor(0, 255, 0)},
+                        {"Picture4", true, false, false, false, QColor()},
+                        {"Picture3", false, true, true, true, QColor()}};
+        for (const auto& p : pictures) {
+            const auto* view = card->Find<TPictureView>(p.name);
+            ASSERT_TRUE(view) << p.name;
+            EXPECT_EQ(view->FillsPage(), p.fills) << p.name;
+            EXPECT_EQ(view->KeepAspectRatio(), p.keepAspect) << p.name;
+            EXPECT_EQ(view->Center(), !p.fills) << p.name;
+            EXPECT_EQ(view->HighQuality(), p.smooth) << p.name;
+            EXPECT_EQ(view->Transparent(), p.transparent) << p.name;
+            if (!view->Transparent())
+                continue;
+            EXPECT_EQ(view->TransparentColor(), p.key) << p.name;
+        }
+        // The plate is a white square with the rounded corners of its 531-pixel picture.
+        const auto* plate = card->Find<TShapeView>("Picture5");
+        ASSERT_TRUE(plate);
+        EXPECT_EQ(plate->Color(), QColor(Qt::white));
+        EXPECT_NEAR(plate->CornerRadius(), boxes.plate.width() * 24 / 531, 1e-6);
+    }
+}
+
 TEST(ReportDocument, PrepareReportSnapshotsTheVisiblePagesInDocumentOrder) {
     const struct {
         bool front, back;
@@ -171,20 +242,25 @@ TEST(ReportPdf, OnePageOfExactlyThePaperSizePerLaidOutPage) {
     }
 }
 
-TEST(ReportPdf, QrAndPlateStayLosslessAndPhotographsBecomeDownsampledJpeg) {
-    TReport card =
-        preparedCard(CardOptions().withFrontBackground(makePhoto(3000, 2000)).withLogo(makeLogo()));
+TEST(ReportPdf, QrStaysLosslessPhotographsBecomeJpegAtThreeHundredDpiAndNothingIsTransparent) {
+    // A photograph with pixels of the front colour (left out, showing that same colour) and a
+    // logo with transparent parts, on a back without a picture.
+    QImage photo = makePhoto(3000, 2000);
+    for (int y = 900; y < 1100; ++y)
+        for (int x = 0; x < 3000; ++x)
+            photo.setPixel(x, y, qRgb(255, 255, 255));
+    TReport card = preparedCard(CardOptions().withFrontBackground(photo).withLogo(makeLogo()));
     const PdfFacts pdf = inspectPdf(cardPdf().ExportToMemory(card.PreparedPages()));
     std::map<int, PdfImage> byWidth;
-    for (const PdfPage& page : pdf.pages)
+    for (const PdfPage& page : pdf.pages) {
+        EXPECT_FALSE(page.transparency); // the plate is a shape; pictures are laid on their page colour
         for (const PdfImage& image : page.images)
             byWidth[image.width] = image;
-    ASSERT_EQ(byWidth.size(), 4u);
-    // The QR picture at full resolution, one bit deep; the plate with its rounded corners.
+    }
+    ASSERT_EQ(byWidth.size(), 3u);
+    // The QR picture at full resolution, one bit deep.
     EXPECT_EQ(byWidth[2000].bits, 1);
     EXPECT_EQ(byWidth[2000].filter, "/FlateDecode");
-    EXPECT_EQ(byWidth[531].filter, "/FlateDecode");
-    EXPECT_TRUE(byWidth[531].masked);
     // The photograph stretched over the page, at 300 dpi.
     EXPECT_EQ(byWidth[638].height, 1016);
     EXPECT_EQ(byWidth[638].filter, "/DCTDecode");
@@ -332,6 +408,22 @@ TEST(ReportPrint, EachPageIsPrintedOnItsOwnPaperSize) {
         EXPECT_NEAR(pdf.pages[i].mediaBox[2], sizes[i].width() * 72 / 25.4, 0.6) << i;
         EXPECT_NEAR(pdf.pages[i].mediaBox[3], sizes[i].height() * 72 / 25.4, 0.6) << i;
     }
+
+    // A native print engine (Windows) refuses a new layout while it prints: the card's two
+    // pages of one size get theirs before the job starts.
+    class NativeLikePrinter : public QPrinter {
+    public:
+        using QPrinter::QPrinter;
+        bool setPageLayout(const QPageLayout& layout) override {
+            return !paintingActive() && QPrinter::setPageLayout(layout);
+        }
+    };
+    TReport card = preparedCard({});
+    NativeLikePrinter native(QPrinter::HighResolution);
+    native.setOutputFormat(QPrinter::PdfFormat);
+    native.setOutputFileName(dir.filePath("nativo.pdf"));
+    card.Print(native);
+    EXPECT_EQ(inspectPdf(readFile(dir.filePath("nativo.pdf"))).pages.size(), 2u);
 }
 
 TEST(ReportRender, CardObjectsLandInTheirBoxes) {
@@ -359,6 +451,68 @@ TEST(ReportRender, CardObjectsLandInTheirBoxes) {
         EXPECT_TRUE(near(covered.pixel(0, 0), photo.pixel(0, 0), 24));
         EXPECT_TRUE(
             near(covered.pixel(covered.width() - 1, covered.height() - 1), photo.pixel(299, 199), 24));
+
+        // The name and the suffix in their colours, centred in their boxes; capitals and
+        // ascenders of the 13-unit bold name about 9.3 units high, the 9-unit suffix with
+        // its descender about 8.4.
+        const QColor blue(0, 0, 190), green(0, 140, 0);
+        TReport texts =
+            makeCard(CardOptions().withBleed(bleed).withColours(red, red).withTextColours(blue, green));
+        texts.FindObject("ricone")->SetVisible(false);
+        const QImage written = cardJpeg().RenderPage(*texts.Find<TReportPage>("frente"));
+        const struct {
+            const char* what;
+            QColor colour;
+            QRectF box;
+            double inkHeight;
+        } lines[] = {{"name", blue, boxes.name, 9.3}, {"suffix", green, boxes.suffix, 8.4}};
+        for (const auto& line : lines) {
+            const QRectF ink = inkEdges(written, [&](QRgb c) { return near(c, line.colour, 40); });
+            ASSERT_FALSE(ink.isNull()) << line.what;
+            EXPECT_TRUE(toPixels(line.box.adjusted(2, 1, -2, -1)).adjusted(-1, -1, 1, 1).contains(ink))
+                << line.what;
+            EXPECT_NEAR(ink.center().x(), toPixels(line.box).center().x(), 2) << line.what; // side bearings
+            EXPECT_NEAR(ink.height() / kPx, line.inkHeight, 0.35) << line.what;
+        }
+
+        // A logo fitted into its box, centred.
+        QImage logo(100, 50, QImage::Format_RGB32);
+        logo.fill(blue);
+        TReport back = makeCard(CardOptions().withBleed(bleed).withColours(red, red).withLogo(logo));
+        const QImage verso = cardJpeg().RenderPage(*back.Find<TReportPage>("verso"));
+        const QRectF fitted(boxes.logo.left(), boxes.logo.center().y() - boxes.logo.width() / 4,
+                            boxes.logo.width(), boxes.logo.width() / 2);
+        expectNear(inkEdges(verso, [&](QRgb c) { return near(c, blue, 60); }), toPixels(fitted), 1.0, "logo");
+    }
+}
+
+// A picture thinner than a pixel at its drawn size still shows as a line one pixel across,
+// in the JPEG as in the PDF (and the preview).
+TEST(ReportRender, ThinPictureShowsAsALineOnEveryOutput) {
+    const QSize sizes[] = {{100000, 1}, {1, 100000}};
+    for (const QSize size : sizes) {
+        SCOPED_TRACE(testing::Message() << size.width() << " × " << size.height());
+        QImage logo(size, QImage::Format_RGB32);
+        logo.fill(QColor(0, 0, 160));
+        TReport card = preparedCard(CardOptions().withLogo(logo), false, true);
+        const QRectF box = toPixels(cardBoxes(false).logo);
+        const bool wide = size.width() > size.height();
+        auto lineOf = [&](const QImage& page) {
+            const QRectF ink = inkEdges(page, [](QRgb c) { return qBlue(c) > 100 && qRed(c) < 100; });
+            EXPECT_GE(std::min(ink.width(), ink.height()), 1);
+            EXPECT_LE(std::min(ink.width(), ink.height()), 2);
+            EXPECT_NEAR(wide ? ink.width() : ink.height(), wide ? box.width() : box.height(), 2);
+            EXPECT_NEAR(wide ? ink.center().y() : ink.center().x(),
+                        wide ? box.center().y() : box.center().x(), 1.5);
+        };
+        lineOf(cardJpeg().RenderPage(*card.PreparedPages()[0]));
+        QTemporaryDir dir;
+        TPDFExport pdf = cardPdf(dir.filePath("fino.pdf"));
+        card.Export(pdf);
+        const QImage fromPdf = rasterizePdf(dir.filePath("fino.pdf"), 300);
+        if (fromPdf.isNull())
+            GTEST_SKIP() << "pdftoppm is not installed";
+        lineOf(fromPdf);
     }
 }
 

@@ -1,11 +1,13 @@
 #include "app/about.h"
 #include "app/mainwindow.h"
 #include "fakeplatform.h"
+#include "platform/windowplacement.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QLabel>
+#include <QMessageBox>
 #include <QScreen>
 #include <QTest>
 #include <QToolButton>
@@ -70,6 +72,17 @@ TEST(AboutBox, IsCentredEachTimeItIsShown) {
     FormInfo.close();
     FormInfo.showOrRaise();
     EXPECT_EQ(FormInfo.frameGeometry().topLeft(), centre);
+}
+
+TEST(AboutBox, MessageBoxIsCentredOnTheScreenNotOnItsWindow) {
+    QWidget window;
+    window.setGeometry(0, 0, 200, 100);
+    window.show();
+    QMessageBox box(QMessageBox::NoIcon, "Lumo Card", "Copiado!", QMessageBox::Ok, &window);
+    lumo::centreOnScreenWhenShown(&box);
+    box.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&box));
+    EXPECT_EQ(box.frameGeometry().topLeft(), centredOnScreen(box.frameGeometry().size()));
 }
 
 TEST(AboutBox, CaptionsKeepTheirPlaceAndShowTheirWholeText) {

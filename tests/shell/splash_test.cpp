@@ -6,12 +6,19 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QFrame>
 #include <QLabel>
+#include <QProcess>
 #include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 
 #include <vector>
+
+#include <csignal>
 
 namespace {
 
@@ -152,6 +159,30 @@ TEST_F(Splash, MainWindowAppearsOnlyAfterTheSplashHasClosed) {
 
     Form1.showMaximized();
     EXPECT_TRUE(Form1.isVisible());
+}
+
+// The real program, ended by a logout's SIGTERM while its splash is up: it leaves through its
+// event loop with status 0, and nothing of it stays behind in the temporary folder.
+TEST(Program, EndsCleanlyOnSigterm) {
+    QTemporaryDir home;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    for (const char* name : {"HOME", "TEMP", "TMPDIR"})
+        env.insert(name, home.path());
+    env.insert("XDG_CACHE_HOME", home.filePath("cache"));
+    env.insert("XDG_RUNTIME_DIR", home.path());
+    QProcess program;
+    program.setProcessEnvironment(env);
+    program.start(LUMO_PROGRAM, {});
+    ASSERT_TRUE(program.waitForStarted());
+    // The dialogs' settings folder is made right after the signals are caught.
+    const QString settings = home.filePath("cache/Lumo Card/qt-dialogs");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo(settings).isDir(); }, 30000));
+    ::kill(pid_t(program.processId()), SIGTERM);
+    ASSERT_TRUE(program.waitForFinished(30000));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
+    EXPECT_EQ(QDir(home.path()).entryList({"Lumo Card-*"}, QDir::AllEntries | QDir::Hidden), QStringList());
 }
 
 } // namespace

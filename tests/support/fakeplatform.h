@@ -10,6 +10,7 @@
 #include <QStringList>
 
 #include <deque>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -25,6 +26,8 @@ public:
     // Button indexes for question boxes; an empty queue closes the box (-1).
     std::deque<int> questionAnswers;
     QStringList questions;
+    // What the user sets in a confirmed print dialog (page range, copies), when given.
+    std::function<void(QPrinter&)> printChoices;
 
     std::vector<lumo::SaveFileRequest> saveRequests;
     std::vector<lumo::OpenFileRequest> openRequests;
@@ -60,6 +63,8 @@ public:
             printer.setOutputFormat(QPrinter::PdfFormat);
             printer.setOutputFileName(printToPdf);
         }
+        if (answer && printChoices)
+            printChoices(printer);
         return answer;
     }
     void message(QWidget*, const QString& text) override { messages << text; }
