@@ -421,6 +421,13 @@ TEST_F(MainWindow, ImportFillsTheBoxesOrListsTheContacts) {
     EXPECT_TRUE(vcardgerado);
     EXPECT_TRUE(form->MemoText().contains("FN:Caio Reis"));
 
+    // Every contact of the list in one PDF: a page each with the front alone.
+    fake.saveAnswers.push_back(dir.filePath("equipe"));
+    form->ExportarTodos1->trigger();
+    EXPECT_EQ(fake.beeps, 1);
+    EXPECT_EQ(readAll(dir.filePath("equipe.pdf")).count("/Type /Page\n"), 2)
+        << fake.errors.join("").toStdString();
+
     // A bad file changes nothing.
     fake.openAnswers.push_back(write("ruim.csv", "a,b\n1,2\n"));
     form->ImportarContatos1->trigger();
