@@ -93,6 +93,7 @@ document = medians("bench_document")
 single("Documento: montar os bytes (foto 6000 × 4000)", document["BM_DocumentBytes"], 100)
 single("Documento: salvar, além de gravar os bytes", document["BM_SaveDocument"] - document["BM_WriteBytesOnly"], 100)
 single("Documento: abrir até o modelo (sem desenhar)", document["BM_OpenDocument"], 600)
+single("Documento: abrir até a prévia desenhada", document["BM_OpenDocumentToDrawnPreview"], 600)
 single("Recuperação: pausa da interface por alteração", document["BM_RecoveryBlocksPerChange/manual_time"], 16)
 overhead = median_runs("bench_document")["BM_DocumentBytes"]["overhead_bytes"]
 rows.append(("Documento: bytes além das imagens", f"{overhead:.0f} bytes", "—", "—", "—", "< 8 KB", overhead < 8192))

@@ -42,6 +42,9 @@ Header parseHeader(QByteArrayView text) {
     const std::vector<QByteArrayView> parts = splitOutsideQuotes(text, ';');
     Header h;
     QByteArrayView name = parts.front().trimmed();
+    // Files joined with cat keep the byte-order mark of each.
+    if (name.startsWith("\xEF\xBB\xBF"))
+        name = name.sliced(3);
     if (const qsizetype dot = name.lastIndexOf('.'); dot >= 0)
         name = name.sliced(dot + 1);
     h.name = name.toByteArray().toUpper();

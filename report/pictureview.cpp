@@ -232,9 +232,10 @@ QRectF atLeastOneDevicePixel(const QPainter& painter, const QRectF& target) {
 } // namespace
 
 void TPictureView::Draw(QPainter& painter, const QRectF& pageRect, const TRenderOptions& options) const {
-    if (PictureRect(pageRect).isEmpty())
+    const QRectF placed = PictureRect(pageRect);
+    if (placed.isEmpty())
         return;
-    const QRectF target = atLeastOneDevicePixel(painter, PictureRect(pageRect));
+    const QRectF target = atLeastOneDevicePixel(painter, placed);
     const bool pdf = painter.paintEngine() && painter.paintEngine()->type() == QPaintEngine::Pdf;
 
     auto draw = [&](const QImage& image, bool lossless) {

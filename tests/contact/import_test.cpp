@@ -180,7 +180,8 @@ TEST(VCardImport, BoxRules) {
 TEST(VCardImport, SeveralCardsAnyLineEndsAndStrayLines) {
     const QByteArray file =
         "\xEF\xBB\xBF\r\nBEGIN:VCARD\nVERSION:3.0\rFN:Ana\r\nsem dois pontos\r\nEND:VCARD\r\n"
-        "lixo\r\nBEGIN:vcard\r\nFN:Bia\r\nEND:VCARD\r\nBEGIN:VCARD\r\nNOTE:vazio\r\nEND:VCARD";
+        "lixo\r\n\xEF\xBB\xBF"
+        "BEGIN:vcard\r\nFN:Bia\r\nEND:VCARD\r\nBEGIN:VCARD\r\nNOTE:vazio\r\nEND:VCARD";
     const ImportResult r = lumo::readVCards(file, "t.vcf");
     EXPECT_EQ(described(r), (std::vector<std::string>{"nome=Ana", "nome=Bia"}));
     EXPECT_EQ(r.skippedLines, 3); // the line without a colon, the one between cards, the empty card

@@ -185,4 +185,33 @@ TEST(Program, EndsCleanlyOnSigterm) {
     EXPECT_EQ(QDir(home.path()).entryList({"Lumo Card-*"}, QDir::AllEntries | QDir::Hidden), QStringList());
 }
 
+// Help, version and a wrong command line answer in Portuguese without a display or a window.
+TEST(Program, CommandLineAnswersWithoutADisplay) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(name);
+    const struct {
+        QStringList arguments;
+        int status;
+        const char* out;
+        const char* err;
+    } cases[] = {
+        {{"--help"}, 0, "Uso: lumocard", ""},
+        {{"--version"}, 0, "Lumo Card 1.", ""},
+        {{"--cor"}, 2, "", "Opção desconhecida: --cor"},
+        {{"--batch", "c.vcf"}, 2, "", "Falta --output"},
+    };
+    for (const auto& c : cases) {
+        QProcess program;
+        program.setProcessEnvironment(env);
+        program.start(LUMO_PROGRAM, c.arguments);
+        ASSERT_TRUE(program.waitForFinished(30000));
+        const QString out = QString::fromLocal8Bit(program.readAllStandardOutput());
+        const QString err = QString::fromLocal8Bit(program.readAllStandardError());
+        EXPECT_EQ(program.exitCode(), c.status) << c.arguments.join(' ').toStdString();
+        EXPECT_TRUE(out.contains(QString::fromUtf8(c.out))) << out.toStdString();
+        EXPECT_TRUE(err.contains(QString::fromUtf8(c.err))) << err.toStdString();
+    }
+}
+
 } // namespace
