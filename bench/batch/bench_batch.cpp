@@ -2,6 +2,8 @@
 // and the size it adds per card.
 //
 //   bench_batch --make-background fundo.jpg       writes a 6000 × 4000 photograph-like JPEG
+//   bench_batch --write-csv COUNT contatos.csv    the same contacts with their vCards, as CSV
+//                                                 (nome, sobrenome, sufixo, vcard) for gLabels
 //   bench_batch COUNT OUT.pdf [--background fundo.jpg] [--front-only] [--bleed]
 //
 // The contacts are made up, each with its own name, accents and a vCard of about 250 bytes.
@@ -72,6 +74,18 @@ void resetPeak() {
         clear.write("5");
 }
 
+bool writeCsv(const std::vector<lumo::ContactFields>& contacts, const QString& path) {
+    auto quoted = [](const QString& value) {
+        return u'"' + QString(value).replace(QStringLiteral("\""), QStringLiteral("\"\"")) + u'"';
+    };
+    QString csv = QStringLiteral("nome,sobrenome,sufixo,vcard\n");
+    for (const lumo::ContactFields& c : contacts)
+        csv += quoted(c.nome) + u',' + quoted(c.sobrenome) + u',' + quoted(c.sufixo) + u',' +
+               quoted(lumo::composeVCard(c)) + u'\n';
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(csv.toUtf8()) == csv.toUtf8().size();
+}
+
 int fail(const QString& what) {
     std::fprintf(stderr, "bench_batch: %s\n", qPrintable(what));
     return 1;
@@ -87,6 +101,10 @@ int main(int argc, char* argv[]) {
     if (args.size() == 2 && args[0] == u"--make-background")
         return makeBackground(args[1]) ? 0 : fail("cannot write the background");
     bool ok = false;
+    if (args.size() == 3 && args[0] == u"--write-csv") {
+        const int count = args[1].toInt(&ok);
+        return ok && count > 0 && writeCsv(makeContacts(count), args[2]) ? 0 : fail("cannot write the CSV");
+    }
     const int count = args.value(0).toInt(&ok);
     if (args.size() < 2 || !ok || count < 1)
         return fail("usage: bench_batch COUNT OUT.pdf [--background fundo.jpg] [--front-only] [--bleed]");
