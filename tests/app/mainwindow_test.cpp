@@ -86,6 +86,11 @@ TEST(IconFont, WithoutTempGoesToTheUsersOwnFolder) {
 
 TEST_F(MainWindow, ControlsCarryTheirNamesAndCaptions) {
     EXPECT_EQ(form->windowTitle(), "Sem título[*] - Lumo Card");
+    // Glyph-only buttons and the boxes say what they are.
+    EXPECT_EQ(form->SpeedButton11->toolTip(), "Logotipo");
+    EXPECT_EQ(form->SpeedButton11->accessibleName(), "Logotipo");
+    EXPECT_EQ(form->SpeedButton2->toolTip(), "Imprimir");
+    EXPECT_EQ(form->edtcep->accessibleName(), "CEP");
     const std::pair<const char*, const char*> captions[] = {
         {"Label4", "Nome"},    {"Label3", "Sobrenome"}, {"Label10", "Sufixo"}, {"Label2", "Fixo"},
         {"Label1", "Celular"}, {"Label5", "Site"},      {"Label12", "E-mail"}, {"Label6", "Rua"},
