@@ -1,9 +1,22 @@
 #include "app/commandline.h"
 
+#include "card/batch.h"
+#include "card/document.h"
+#include "contact/contactimport.h"
+#include "platform/errors.h"
+#include "platform/fonts.h"
+#include "platform/signals.h"
+
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QTextStream>
 
 #include <cstdio>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 
 namespace lumo {
 
@@ -12,6 +25,56 @@ namespace {
 void print(FILE* stream, const QString& text) {
     std::fputs(text.toLocal8Bit().constData(), stream);
     std::fflush(stream);
+}
+
+bool stderrIsTerminal() {
+#ifdef Q_OS_UNIX
+    return ::isatty(STDERR_FILENO) == 1;
+#else
+    return false;
+#endif
+}
+
+// Cards of every contact of the file in one PDF, on the design of a card document or on the
+// default card. Needs the application object (fonts) but no window.
+int runBatch(const CommandLine& c) {
+    bool interrupted = false;
+    installQuitOnSignals([&interrupted](int) { interrupted = true; });
+    const bool terminal = stderrIsTerminal();
+    try {
+        const ImportResult contacts = readContactsFile(c.batchContacts);
+        if (contacts.contacts.empty())
+            throw UserError(QStringLiteral("O arquivo \"%1\" não tem nenhum contato.").arg(c.batchContacts));
+        const CardState design = c.design.isEmpty() ? CardState{} : openCardDocument(c.design);
+        installFontSubstitutes();
+        if (design.icon)
+            installIconFont();
+
+        QElapsedTimer sinceEvents;
+        sinceEvents.start();
+        const bool complete = exportBatchPdf(design, contacts.contacts, c.output, [&](int done, int total) {
+            if (terminal)
+                print(stderr, QStringLiteral("\rCartão %1 de %2").arg(done).arg(total));
+            // A signal reaches the program through its event loop.
+            if (sinceEvents.elapsed() >= 50) {
+                QCoreApplication::processEvents();
+                sinceEvents.restart();
+            }
+            return !interrupted;
+        });
+        if (terminal)
+            print(stderr, QStringLiteral("\n"));
+        if (!complete) {
+            print(stderr, QStringLiteral("lumocard: interrompido; nenhum PDF foi gravado.\n"));
+            return 1;
+        }
+        return 0;
+    } catch (const std::exception& error) {
+        if (terminal)
+            print(stderr, QStringLiteral("\n"));
+        print(stderr, QStringLiteral("lumocard: %1\n").arg(QString::fromUtf8(error.what())));
+        return 1;
+    }
 }
 
 } // namespace
@@ -90,10 +153,13 @@ int runHeadless(const CommandLine& c, int argc, char* argv[]) {
         print(stdout, QStringLiteral("Lumo Card %1\n").arg(QStringLiteral(LUMO_VERSION)));
         return 0;
     }
-    (void)argc;
-    (void)argv;
-    print(stderr, QStringLiteral("lumocard: a geração em lote ainda não está disponível.\n"));
-    return 2;
+    // A batch works without a display: Qt's offscreen platform unless one is asked for, which
+    // still gives the fonts the cards are drawn with.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    QGuiApplication::setApplicationName(QStringLiteral("Lumo Card"));
+    return runBatch(c);
 }
 
 } // namespace lumo

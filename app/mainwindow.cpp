@@ -14,6 +14,7 @@
 #include "platform/fileio.h"
 #include "platform/fonts.h"
 #include "platform/platform.h"
+#include "platform/windowplacement.h"
 #include "report/export.h"
 #include "report/report.h"
 
@@ -492,6 +493,8 @@ void TForm1::resizeEvent(QResizeEvent* event) {
 void TForm1::FormCreate() {
     installIconFont();
     centre();
+    // Before the window exists its frame is unknown: centred again once it is shown.
+    lumo::centreOnScreenWhenShown(this);
 }
 
 void TForm1::installIconFont() {

@@ -2,9 +2,11 @@
 
 #include "app/contactlist.h"
 #include "app/mainwindow.h"
+#include "card/batch.h"
 #include "card/cardmodel.h"
 #include "card/document.h"
 #include "contact/contactimport.h"
+#include "platform/dialogs.h"
 #include "platform/errors.h"
 #include "platform/platform.h"
 #include "platform/settings.h"
@@ -12,10 +14,12 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProgressDialog>
 #include <QScreen>
 
 namespace {
@@ -287,5 +291,40 @@ void TForm1::ContactChosen(int index) {
 }
 
 void TForm1::ExportarTodos1Click() {
-    throw lumo::UserError(QStringLiteral("Ainda não disponível."));
+    const std::vector<lumo::ContactFields> contacts = FModel->Contacts();
+    if (contacts.empty())
+        throw lumo::UserError(QStringLiteral("A lista de contatos está vazia: importe os contatos primeiro "
+                                             "(Arquivo › Importar contatos…)."));
+    // Neither side ticked: nothing to write, as for a single card.
+    if (!FModel->Front() && !FModel->Back())
+        return;
+    lumo::SaveFileRequest request;
+    request.dialogName = QStringLiteral("BatchDialog");
+    request.fileName =
+        QFileInfo(FDocumentPath.isEmpty() ? QStringLiteral("Cartões") : FDocumentPath).completeBaseName();
+    request.defaultSuffix = QStringLiteral("pdf");
+    request.filter = QStringLiteral("PDF (*.pdf)");
+    const std::optional<QString> chosen = lumo::platform().saveFileName(this, request);
+    if (!chosen || chosen->isEmpty())
+        return;
+    const QString path = lumo::withExtension(*chosen, request.defaultSuffix);
+
+    const int total = int(contacts.size());
+    QProgressDialog progress(QStringLiteral("Cartão 1 de %1").arg(total), QStringLiteral("Cancelar"), 0,
+                             total, this);
+    progress.setObjectName(QStringLiteral("ProgressoLote1"));
+    progress.setWindowTitle(QStringLiteral("Exportar todos em PDF"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(300);
+    const bool finished =
+        lumo::exportBatchPdf(FModel->State(), contacts, path, [&progress, total](int done, int) {
+            progress.setValue(done);
+            progress.setLabelText(
+                QStringLiteral("Cartão %1 de %2").arg(std::min(done + 1, total)).arg(total));
+            QCoreApplication::processEvents();
+            return !progress.wasCanceled();
+        });
+    // A cancelled export left no file: nothing to confirm.
+    if (finished)
+        lumo::platform().beep();
 }

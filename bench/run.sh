@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Builds the benchmarks in release mode into build-bench, runs them and prints one table:
 # our QR encoder beside libqrencode and qrcodegen, one Generate, the PDF and JPEG exports,
-# saving and opening a card document, the recovery writer's pause per change, and the peak
-# memory of a whole session measured with /usr/bin/time -v.
+# saving and opening a card document, the recovery writer's pause per change, the peak
+# memory of a whole session measured with /usr/bin/time -v, and batches of cards to PDF (time,
+# peak memory for 1000 and 10 000 cards, size per card beside a shared photograph, and gLabels 3
+# doing the same batch when glabels-3-batch is installed).
 #
 #   bench/run.sh                 medians of 9 repetitions
 #   BENCH_REPETITIONS=3 bench/run.sh
@@ -16,7 +18,7 @@ out=build-bench
 reps=${BENCH_REPETITIONS:-9}
 ./tools/install-deps.sh
 cmake -S . -B $out -DCMAKE_BUILD_TYPE=Release -DLUMO_BUILD_TESTS=OFF >/dev/null
-cmake --build $out -j2 --target bench_qrcode bench_card bench_report bench_document bench_session >/dev/null
+cmake --build $out -j2 --target bench_qrcode bench_card bench_report bench_document bench_session bench_batch >/dev/null
 
 export QT_QPA_PLATFORM=offscreen
 run() {
@@ -39,8 +41,21 @@ trap 'rm -rf "$tmp"' EXIT
 peak_kb=$(sed -n 's/^\s*Maximum resident set size (kbytes): //p' "$out/session-time.txt")
 session_s=$(sed -n 's/^\s*Elapsed (wall clock) time (h:mm:ss or m:ss): //p' "$out/session-time.txt")
 
+echo "running bench_batch under /usr/bin/time -v" >&2
+batch=$out/bench/batch/bench_batch
+for cards in 1000 10000; do
+    /usr/bin/time -v "$batch" $cards "$tmp/lote.pdf" 2>"$out/batch$cards-time.txt" >"$out/batch$cards.txt"
+done
+"$batch" 1 "$tmp/um.pdf" --background "$tmp/fundo.jpg" >"$out/batch-photo1.txt"
+"$batch" 1000 "$tmp/mil.pdf" --background "$tmp/fundo.jpg" >"$out/batch-photo1000.txt"
+: >"$out/batch-glabels.txt"
+if command -v glabels-3-batch >/dev/null; then
+    echo "running gLabels 3 on the same batch" >&2
+    bench/batch/glabels.sh "$batch" 1000 >"$out/batch-glabels.txt"
+fi
+
 python3 - "$out" "$peak_kb" "$session_s" <<'PY' | tee "$out/results.md"
-import json, sys
+import json, re, sys
 
 out, peak_kb, session_s = sys.argv[1], int(sys.argv[2]), sys.argv[3]
 scale = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}  # to milliseconds
@@ -78,6 +93,7 @@ document = medians("bench_document")
 single("Documento: montar os bytes (foto 6000 × 4000)", document["BM_DocumentBytes"], 100)
 single("Documento: salvar, além de gravar os bytes", document["BM_SaveDocument"] - document["BM_WriteBytesOnly"], 100)
 single("Documento: abrir até o modelo (sem desenhar)", document["BM_OpenDocument"], 600)
+single("Documento: abrir até a prévia desenhada", document["BM_OpenDocumentToDrawnPreview"], 600)
 single("Recuperação: pausa da interface por alteração", document["BM_RecoveryBlocksPerChange/manual_time"], 16)
 overhead = median_runs("bench_document")["BM_DocumentBytes"]["overhead_bytes"]
 rows.append(("Documento: bytes além das imagens", f"{overhead:.0f} bytes", "—", "—", "—", "< 8 KB", overhead < 8192))
@@ -86,9 +102,37 @@ session_seconds = sum(float(part) * 60**i for i, part in enumerate(reversed(sess
 rows.append((f"Pico de memória de uma sessão inteira ({session_seconds:.1f} s)", f"{peak_mb:.0f} MB", "—", "—", "—",
              "< 300 MB", peak_mb < 300))
 
+def facts(name):  # key=value pairs printed by bench_batch or glabels.sh
+    with open(f"{out}/{name}.txt") as f:
+        return {k: float(v) for k, v in re.findall(r"(\w+)=([\d.]+)", f.read())}
+
+def max_rss_mb(name):
+    with open(f"{out}/{name}-time.txt") as f:
+        return int(re.search(r"Maximum resident set size \(kbytes\): (\d+)", f.read()).group(1)) / 1024
+
+b1, b10 = facts("batch1000"), facts("batch10000")
+rows.append(("Lote: 1000 cartões, frente e verso, em PDF", f"{b1['seconds']:.2f} s", "—", "—", "—", "< 5 s",
+             b1["seconds"] < 5))
+peak1, peak10 = max_rss_mb("batch1000"), max_rss_mb("batch10000")
+rows.append(("Lote: pico de memória com 1000 cartões", f"{peak1:.0f} MB", "—", "—", "—", "< 300 MB", peak1 < 300))
+rows.append(("Lote: pico de memória, 10 000 ÷ 1000 cartões (processo, com a lista de contatos)",
+             f"{peak10 / peak1:.2f}", "—", "—", "—", "≤ 1,10", peak10 / peak1 <= 1.10))
+own1 = (b1["peak_kb"] - b1["rss_before_kb"]) / 1024
+own10 = (b10["peak_kb"] - b10["rss_before_kb"]) / 1024
+rows.append(("Lote: memória da exportação, 10 000 cartões a mais que 1000", f"{own10 - own1:+.1f} MB", "—", "—", "—",
+             f"≤ 10 % do pico de 1000 ({peak1 / 10:.1f} MB)", own10 - own1 <= peak1 / 10))
+p1, p1000 = facts("batch-photo1"), facts("batch-photo1000")
+per_card = (p1000["bytes"] - p1["bytes"]) / 999
+rows.append(("Lote com foto 6000 × 4000 de fundo: bytes por cartão além do primeiro", f"{per_card / 1024:.1f} KB", "—",
+             "—", "—", "< 15 KB", per_card < 15 * 1024))
+g = facts("batch-glabels")
+if g:
+    rows.append(("Lote de 1000 cartões, só frente: gLabels 3 ÷ Lumo", f"{g['lumo_seconds']:.2f} s", "—", "—",
+                 f"gLabels 3: {g['glabels_seconds']:.1f} s ({g['glabels_seconds'] / g['lumo_seconds']:.0f} ×)", "—", None))
+
 head = ("Medição", "Lumo Card", "libqrencode", "qrcodegen", "libqrencode ÷ Lumo / qrcodegen ÷ Lumo", "Meta", "Atingida")
 print("| " + " | ".join(head) + " |")
 print("|" + "|".join("---" for _ in head) + "|")
 for r in rows:
-    print("| " + " | ".join(r[:-1]) + " | " + ("sim" if r[-1] else "**não**") + " |")
+    print("| " + " | ".join(r[:-1]) + " | " + ("—" if r[-1] is None else "sim" if r[-1] else "**não**") + " |")
 PY

@@ -182,7 +182,10 @@ void CardModel::SetBack(bool on) {
 }
 
 CardDesign designOf(const CardModel& model) {
-    const CardState& s = model.State();
+    return designOf(model.State(), model.QrPicture());
+}
+
+CardDesign designOf(const CardState& s, const QImage& qr) {
     CardDesign d;
     d.front = s.front;
     d.back = s.back;
@@ -197,7 +200,7 @@ CardDesign designOf(const CardModel& model) {
     d.frontBackground = s.frontBackground.image;
     d.backBackground = s.backBackground.image;
     d.logo = s.logo.image;
-    d.qr = model.QrPicture();
+    d.qr = qr;
     return d;
 }
 

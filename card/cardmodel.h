@@ -142,5 +142,7 @@ private:
 
 // What the outputs draw of the card.
 CardDesign designOf(const CardModel& model);
+// The same of a card's values, with `qr` as its QR picture.
+CardDesign designOf(const CardState& state, const QImage& qr);
 
 } // namespace lumo

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStringList>
@@ -27,7 +28,8 @@
 //     "frontColor": "#rrggbb", "backColor": "#rrggbb", "textColor": "#rrggbb",
 //     "frontBackground": "pictures/frontBackground.jpg" or null, "backBackground": …, "logo": …,
 //     "icon": false, "bleed": false, "front": true, "back": false,
-//     "sheet": "cartao" | "a4" | "carta", "qrLevel": "L" | "M" | "Q" | "H"
+//     "sheet": "cartao" | "a4" | "carta", "qrLevel": "L" | "M" | "Q" | "H",
+//     "contacts": [ { the thirteen fields, as in "contact" }, … ]
 //   }
 // A key that is absent keeps the value of a new card, so a document written before the key
 // existed still opens; keys this program does not know are ignored, so a document of a newer
@@ -204,6 +206,10 @@ QByteArray cardDocumentBytes(const CardState& state) {
     QJsonObject json;
     json.insert(QStringLiteral("format"), kCardDocumentFormat);
     json.insert(QStringLiteral("contact"), contactJson(state.contact));
+    QJsonArray contacts;
+    for (const ContactFields& contact : state.contacts)
+        contacts.append(contactJson(contact));
+    json.insert(QStringLiteral("contacts"), contacts);
     for (const auto& key : kTextKeys)
         json.insert(QLatin1String(key.name), state.*key.member);
     for (const auto& key : kFlagKeys)
@@ -489,6 +495,21 @@ private:
             wrongType(QStringLiteral("contact"), "um objeto com os campos do contato");
         for (const auto& [name, member] : kContactKeys)
             readText(contact.toObject(), name, state.contact.*member, QStringLiteral("contact"));
+        // The imported contact list: an array of objects with the same fields.
+        const QJsonValue contacts = json.value(QStringLiteral("contacts"));
+        if (!contacts.isUndefined() && !contacts.isArray())
+            wrongType(QStringLiteral("contacts"), "uma lista de contatos");
+        const QJsonArray list = contacts.toArray();
+        state.contacts.reserve(std::size_t(list.size()));
+        for (qsizetype i = 0; i < list.size(); ++i) {
+            const QString where = QStringLiteral("contacts[%1]").arg(i);
+            if (!list[i].isObject())
+                wrongType(where, "um objeto com os campos do contato");
+            ContactFields fields;
+            for (const auto& [name, member] : kContactKeys)
+                readText(list[i].toObject(), name, fields.*member, where);
+            state.contacts.push_back(std::move(fields));
+        }
         for (const auto& key : kTextKeys)
             readText(json, key.name, state.*key.member);
         for (const auto& key : kFlagKeys)

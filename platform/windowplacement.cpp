@@ -48,7 +48,8 @@ private:
 
 void centreOnScreen(QWidget& window) {
     const QScreen* screen = window.screen();
-    if (!screen)
+    // A maximised window fills the screen where the window system put it.
+    if (!screen || window.isMaximized() || window.isFullScreen())
         return;
     const QSize area = screen->geometry().size();
     const QSize outer = window.frameGeometry().size();

@@ -145,6 +145,9 @@ QImage flattened(const QImage& image, const QColor& backdrop) {
 // A 1-bit picture with the colour table black, white: Qt's PDF writer stores exactly this
 // form as a 1-bit grey image, a few kilobytes even for a 2000 × 2000 QR code.
 QImage toMonoBlackWhite(const QImage& image) {
+    if (image.format() == QImage::Format_Mono &&
+        image.colorTable() == QList<QRgb>{kOpaqueBlack, kOpaqueWhite})
+        return image;
     const QImage source = isIndexed(image) ? image.convertToFormat(QImage::Format_RGB32) : image;
     QImage mono(source.size(), QImage::Format_Mono);
     mono.setColorTable({kOpaqueBlack, kOpaqueWhite});
@@ -187,6 +190,23 @@ QRectF TPictureView::PictureRect(const QRectF& pageRect) const {
     return QRectF(topLeft, size);
 }
 
+struct TPictureView::TPrepared {
+    struct Key {
+        qint64 picture;
+        bool transparent, keyed;
+        QRgb keyColour;
+        bool highQuality, pdf;
+        double pictureDpi;
+        bool backdrop;
+        QRgb backdropColour;
+        QSizeF target;
+        bool operator==(const Key&) const = default;
+    };
+    Key key;
+    QImage image;
+    bool lossless;
+};
+
 std::unique_ptr<TReportObject> TPictureView::Clone() const {
     return std::make_unique<TPictureView>(*this);
 }
@@ -217,6 +237,32 @@ void TPictureView::Draw(QPainter& painter, const QRectF& pageRect, const TRender
         return;
     const QRectF target = atLeastOneDevicePixel(painter, placed);
     const bool pdf = painter.paintEngine() && painter.paintEngine()->type() == QPaintEngine::Pdf;
+
+    auto draw = [&](const QImage& image, bool lossless) {
+        if (!FStretched)
+            painter.setClipRect(FFillsPage ? pageRect : QRectF(Left(), Top(), Width(), Height()),
+                                Qt::IntersectClip);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, FHighQuality);
+        painter.setRenderHint(QPainter::LosslessImageRendering, lossless);
+        painter.drawImage(target, image, QRectF(image.rect()));
+    };
+    // Everything the preparation below depends on.
+    static_assert(sizeof(TRenderOptions) == sizeof(double) + sizeof(QColor),
+                  "a new render option may change how a picture is prepared: add it to TPrepared::Key");
+    const TPrepared::Key preparedKey{FPicture.cacheKey(),
+                                     FTransparent,
+                                     FTransparentColor.isValid(),
+                                     FTransparentColor.isValid() ? FTransparentColor.rgb() : 0,
+                                     FHighQuality,
+                                     pdf,
+                                     options.PictureDpi,
+                                     options.Backdrop.isValid(),
+                                     options.Backdrop.isValid() ? options.Backdrop.rgb() : 0,
+                                     target.size()};
+    if (FPrepared && FPrepared->key == preparedKey) {
+        draw(FPrepared->image, FPrepared->lossless);
+        return;
+    }
 
     PreparedPicture prepared;
     prepared.image = canonical(FPicture);
@@ -257,12 +303,8 @@ void TPictureView::Draw(QPainter& painter, const QRectF& pageRect, const TRender
         prepared.image = toMonoBlackWhite(prepared.image);
     prepared.lossless = facts.colours <= kGraphicColours || facts.usesAlpha;
 
-    if (!FStretched)
-        painter.setClipRect(FFillsPage ? pageRect : QRectF(Left(), Top(), Width(), Height()),
-                            Qt::IntersectClip);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform, FHighQuality);
-    painter.setRenderHint(QPainter::LosslessImageRendering, prepared.lossless);
-    painter.drawImage(target, prepared.image, QRectF(prepared.image.rect()));
+    FPrepared = std::make_shared<const TPrepared>(TPrepared{preparedKey, prepared.image, prepared.lossless});
+    draw(prepared.image, prepared.lossless);
 }
 
 } // namespace report

@@ -115,6 +115,12 @@ private:
     bool FTransparent = false;
     QColor FTransparentColor;
     QImage FPicture;
+    // The picture as last prepared for drawing (converted, keyed, scaled), reused while the
+    // picture and the drawing conditions stay the same: pages drawn again and again (a batch
+    // of cards) then convert a shared picture once, and the very same QImage lets Qt's PDF
+    // writer store it once. Draw updates it, so one view is drawn by one thread at a time.
+    struct TPrepared;
+    mutable std::shared_ptr<const TPrepared> FPrepared;
 };
 
 // A filled rectangle with rounded corners (radius 0: square corners), drawn as a vector

@@ -2,6 +2,8 @@
 // document's bytes, writing them, saving (both together), opening to a model, and the time
 // the recovery writer takes on the window's thread for each change.
 
+#include "app/mainwindow.h"
+#include "card/cardpanel.h"
 #include "card/document.h"
 #include "card/recovery.h"
 #include "contact/vcard.h"
@@ -9,9 +11,9 @@
 
 #include <benchmark/benchmark.h>
 
+#include <QApplication>
 #include <QBuffer>
 #include <QEventLoop>
-#include <QGuiApplication>
 #include <QTemporaryDir>
 
 #include <chrono>
@@ -96,6 +98,18 @@ void BM_OpenDocument(benchmark::State& state) {
     }
 }
 
+// What the user waits for: the document opened in the window and its preview drawn.
+void BM_OpenDocumentToDrawnPreview(benchmark::State& state) {
+    lumo::saveCardDocument(documentPath(), card());
+    TForm1 form;
+    form.show();
+    for (auto _ : state) {
+        form.OpenDocument(documentPath());
+        benchmark::DoNotOptimize(form.painelfrente->grab());
+        benchmark::DoNotOptimize(form.painelverso->grab());
+    }
+}
+
 // The window's thread per change: the model's signal reaching the writer, and the write
 // started (state copied, work handed to the worker). The write itself is waited for apart.
 void BM_RecoveryBlocksPerChange(benchmark::State& state) {
@@ -120,13 +134,14 @@ BENCHMARK(BM_DocumentBytes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WriteBytesOnly)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SaveDocument)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_OpenDocument)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OpenDocumentToDrawnPreview)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RecoveryBlocksPerChange)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
 } // namespace
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
+    QApplication app(argc, argv);
     QTemporaryDir temp;
     folder = temp.path();
     card(); // the photograph is made once, outside the measurements

@@ -86,6 +86,11 @@ TEST(IconFont, WithoutTempGoesToTheUsersOwnFolder) {
 
 TEST_F(MainWindow, ControlsCarryTheirNamesAndCaptions) {
     EXPECT_EQ(form->windowTitle(), "Sem título[*] - Lumo Card");
+    // Glyph-only buttons and the boxes say what they are.
+    EXPECT_EQ(form->SpeedButton11->toolTip(), "Logotipo");
+    EXPECT_EQ(form->SpeedButton11->accessibleName(), "Logotipo");
+    EXPECT_EQ(form->SpeedButton2->toolTip(), "Imprimir");
+    EXPECT_EQ(form->edtcep->accessibleName(), "CEP");
     const std::pair<const char*, const char*> captions[] = {
         {"Label4", "Nome"},    {"Label3", "Sobrenome"}, {"Label10", "Sufixo"}, {"Label2", "Fixo"},
         {"Label1", "Celular"}, {"Label5", "Site"},      {"Label12", "E-mail"}, {"Label6", "Rua"},
@@ -420,6 +425,13 @@ TEST_F(MainWindow, ImportFillsTheBoxesOrListsTheContacts) {
     EXPECT_EQ(form->edtemail->text(), "c@x.br");
     EXPECT_TRUE(vcardgerado);
     EXPECT_TRUE(form->MemoText().contains("FN:Caio Reis"));
+
+    // Every contact of the list in one PDF: a page each with the front alone.
+    fake.saveAnswers.push_back(dir.filePath("equipe"));
+    form->ExportarTodos1->trigger();
+    EXPECT_EQ(fake.beeps, 1);
+    EXPECT_EQ(readAll(dir.filePath("equipe.pdf")).count("/Type /Page\n"), 2)
+        << fake.errors.join("").toStdString();
 
     // A bad file changes nothing.
     fake.openAnswers.push_back(write("ruim.csv", "a,b\n1,2\n"));

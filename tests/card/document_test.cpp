@@ -59,6 +59,9 @@ CardState fullCard() {
                               "01000-000"};
     for (int i = 0; i < lumo::kContactFieldCount; ++i)
         lumo::fieldOf(s.contact, lumo::ContactField(i)) = values[i];
+    s.contacts = {s.contact, lumo::ContactFields{}};
+    s.contacts[1].email = "b@x.br";
+    s.qrLevel = qrLevelQ;
     s.memo = QString::fromUtf8("linha 1\nlinha \"2\"\t\\") + QChar(0) + QChar(0x2028);
     s.qrText = lumo::composeVCard(s.contact);
     s.generated = true;
@@ -239,6 +242,10 @@ TEST(Document, BadDocumentsAreRefusedWithTheirReason) {
          "\"contact\" deveria ser um objeto"},
         {"contact value a number", withJson("contact", contactWithNumber),
          "\"contact.nome\" deveria ser um texto"},
+        {"contact list not a list", withJson("contacts", QJsonValue(QJsonObject{})),
+         "\"contacts\" deveria ser uma lista"},
+        {"contact in the list a number", withJson("contacts", QJsonArray{1, 2}),
+         "\"contacts[0]\" deveria ser um objeto"},
         {"flag a text", withJson("bleed", "sim"), "\"bleed\" deveria ser true ou false"},
         {"sheet unknown", withJson("sheet", "A3"), "\"sheet\" deveria ser \"cartao\", \"a4\" ou \"carta\""},
         {"level a number", withJson("qrLevel", 1), "\"qrLevel\" deveria ser \"L\", \"M\", \"Q\" ou \"H\""},
@@ -265,7 +272,7 @@ TEST(Document, BadDocumentsAreRefusedWithTheirReason) {
         }
     }
     // Unknown keys are a newer minor version's: ignored.
-    EXPECT_TRUE(lumo::readCardDocument(withJson("contacts", QJsonArray{1, 2}), "x").logo.bytes ==
+    EXPECT_TRUE(lumo::readCardDocument(withJson("novidade", QJsonArray{1, 2}), "x").logo.bytes ==
                 card.logo.bytes);
 }
 

@@ -147,6 +147,7 @@ TEST_F(Output, NoSideTickedOutputsNothing) {
     form->SpeedButton5->click();
     form->SpeedButton2->click();
     EXPECT_TRUE(files().isEmpty());
+    EXPECT_TRUE(fake.saveRequests.empty()); // not even a dialog asks for a name
     EXPECT_EQ(fake.printDialogs, 0);
     EXPECT_EQ(fake.beeps, 0);
     EXPECT_TRUE(fake.errors.isEmpty());

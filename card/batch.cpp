@@ -1,0 +1,194 @@
+#include "card/batch.h"
+
+#include "card/cardoutput.h"
+#include "platform/errors.h"
+#include "qrcode/qrcodegenerator.h"
+#include "report/pdfstream.h"
+
+#include <QThread>
+#include <QThreadPool>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <deque>
+#include <future>
+#include <memory>
+
+namespace lumo {
+
+namespace {
+
+// How many cards the QR work may run ahead of the PDF writer: enough to keep every worker
+// busy, few enough that the pictures waiting take no memory to speak of.
+constexpr int kCardsAhead = 64;
+
+// Pixels per module side in a card's QR picture. One would do for most readers, but a viewer
+// that smooths a picture it enlarges blurs a one-pixel module away at screen resolutions;
+// with four only the modules' edges soften, and the picture still takes a few hundred bytes.
+constexpr int kQrModulePixels = 4;
+
+// The QR picture of a contact's vCard; null when no QR symbol holds it.
+QImage contactQr(const ContactFields& contact, TQRErrorCorrection level) {
+    try {
+        return qrModulePicture(composeVCard(contact), level, kQrModulePixels);
+    } catch (const std::exception&) {
+        return QImage();
+    }
+}
+
+// The contacts' QR pictures, made in order on worker threads while the writer draws the
+// cards before them.
+class QrAhead {
+public:
+    QrAhead(const std::vector<ContactFields>& contacts, TQRErrorCorrection level)
+        : FContacts(contacts), FLevel(level) {
+        FPool.setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
+        for (int i = 0; i < kCardsAhead; ++i)
+            submit();
+    }
+    // Work not yet started is dropped; work under way is waited for, since it reads the contacts.
+    ~QrAhead() {
+        FPool.clear();
+        FPool.waitForDone();
+    }
+    QrAhead(const QrAhead&) = delete;
+    QrAhead& operator=(const QrAhead&) = delete;
+
+    // The next contact's picture, waiting for it when it is not made yet.
+    QImage take() {
+        QImage picture = FPending.front().get();
+        FPending.pop_front();
+        submit();
+        return picture;
+    }
+
+private:
+    void submit() {
+        if (FNext == FContacts.size())
+            return;
+        auto promise = std::make_shared<std::promise<QImage>>();
+        FPending.push_back(promise->get_future());
+        const ContactFields* contact = &FContacts[FNext++];
+        FPool.start([promise, contact, level = FLevel] { promise->set_value(contactQr(*contact, level)); });
+    }
+
+    const std::vector<ContactFields>& FContacts;
+    TQRErrorCorrection FLevel;
+    std::size_t FNext = 0;
+    std::deque<std::future<QImage>> FPending;
+    QThreadPool FPool;
+};
+
+// Qt's PDF writer takes two buffers of 16 MB and a compressor of some hundreds of kilobytes
+// for every page it writes, and frees them again. glibc would map and unmap those buffers,
+// or grow and trim the heap, for every page, and the page faults and page-table work cost
+// more than drawing the page. While a batch runs, blocks below 32 MB come from the heap and
+// up to 64 MB of freed memory stays at its top for the next page (only the few pages of the
+// buffers that are written count in the process's memory); afterwards glibc's usual limits
+// are set again and the free memory is handed back.
+class HeapKeptForReuse {
+public:
+#ifdef __GLIBC__
+    HeapKeptForReuse() {
+        mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
+        mallopt(M_TRIM_THRESHOLD, 64 * 1024 * 1024);
+    }
+    ~HeapKeptForReuse() {
+        mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+        mallopt(M_TRIM_THRESHOLD, 128 * 1024);
+        malloc_trim(0);
+    }
+#else
+    HeapKeptForReuse() = default;
+#endif
+    HeapKeptForReuse(const HeapKeptForReuse&) = delete;
+    HeapKeptForReuse& operator=(const HeapKeptForReuse&) = delete;
+};
+
+QString shownName(const ContactFields& contact) {
+    const QString name = (contact.nome + u' ' + contact.sobrenome).trimmed();
+    return name.isEmpty() ? QStringLiteral("sem nome") : name;
+}
+
+} // namespace
+
+QImage qrModulePicture(const QString& text, TQRErrorCorrection level, int modulePixels) {
+    TQRCodeGenerator generator;
+    // Level, encoding and margin first, so that the text itself is encoded once.
+    generator.SetErrorCorrection(level);
+    generator.SetEncoding(qrUTF8BOM);
+    generator.SetQuietZone(0);
+    try {
+        generator.SetData(text);
+    } catch (const std::exception&) {
+        throw UserError(QStringLiteral("O texto não cabe em nenhum código QR."));
+    }
+    const int modules = generator.Rows();
+    if (modules <= 0 || generator.Columns() != modules || modulePixels < 1 || modulePixels > 64)
+        throw UserError(QStringLiteral("Não foi possível gerar o código QR deste vCard."));
+
+    const int side = modules * modulePixels;
+    QImage picture(side, side, QImage::Format_Mono);
+    picture.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
+    picture.fill(1);
+    for (int row = 0; row < modules; ++row) {
+        uchar* line = picture.scanLine(row * modulePixels);
+        for (int x = 0; x < side; ++x)
+            if (generator.IsBlack(row, x / modulePixels))
+                line[x >> 3] &= uchar(~(0x80 >> (x & 7)));
+        for (int copy = 1; copy < modulePixels; ++copy)
+            std::memcpy(picture.scanLine(row * modulePixels + copy), line,
+                        std::size_t(picture.bytesPerLine()));
+    }
+    return picture;
+}
+
+bool exportBatchPdf(const CardState& design, const std::vector<ContactFields>& contacts, const QString& path,
+                    const BatchProgress& progress) {
+    if (!design.front && !design.back)
+        throw UserError(
+            QStringLiteral("Nenhum lado do cartão está marcado: marque a frente, o verso ou os dois."));
+    if (contacts.empty())
+        throw UserError(QStringLiteral("A lista não tem nenhum contato."));
+    if (contacts.size() > std::size_t(INT_MAX))
+        throw UserError(QStringLiteral("A lista tem contatos demais."));
+    const int total = int(contacts.size());
+    const HeapKeptForReuse heap;
+
+    // One card document serves every contact: only the name line, the suffix and the QR
+    // picture change from card to card, so the shared pictures stay the very same images.
+    const std::unique_ptr<report::TReport> document = makeCardDocument(design.bleed);
+    CardDesign card = designOf(design, QImage());
+    try {
+        report::TPdfPageStream stream(*makePdfExport(), path);
+        QrAhead qr(contacts, design.qrLevel);
+        for (int i = 0; i < total; ++i) {
+            const ContactFields& contact = contacts[std::size_t(i)];
+            card.qr = qr.take();
+            if (card.qr.isNull())
+                throw UserError(QStringLiteral("O vCard do contato %1 (%2) não cabe em nenhum código QR; "
+                                               "encurte os dados desse contato. Nenhum PDF foi gravado.")
+                                    .arg(i + 1)
+                                    .arg(shownName(contact)));
+            card.name = contact.nome + u' ' + contact.sobrenome;
+            card.suffix = contact.sufixo;
+            fillCardDocument(*document, card);
+            for (const auto& page : document->Pages())
+                if (page->Visible())
+                    stream.AddPage(*page);
+            if (progress && !progress(i + 1, total))
+                return false;
+        }
+        stream.Finish();
+    } catch (const report::ReportError& error) {
+        throw UserError(QString::fromStdString(error.what()));
+    }
+    return true;
+}
+
+} // namespace lumo

@@ -1,0 +1,61 @@
+#pragma once
+
+// A PDF written page by page, for documents too long to hold in memory (a batch of cards).
+
+#include "report/export.h"
+
+#include <QPainter>
+#include <QPdfWriter>
+#include <QSizeF>
+#include <QTemporaryFile>
+
+#include <memory>
+#include <vector>
+
+namespace report {
+
+// Draws each page as it is added into Qt's writer, which writes straight to a temporary file
+// beside the target; Finish then copies that file into the target, setting on the way what Qt
+// cannot: the exact page boxes (Qt writes whole points), the PDF version and the document
+// information. Memory stays the same however many pages are added: only the pages' sizes and
+// the file's object offsets are kept.
+//
+// The target is written through QSaveFile: it appears only complete, an existing file stays
+// as it was until then, and a stream destroyed without Finish (cancelled, or left by an
+// exception) leaves no file behind. Page contents are stored compressed, whatever
+// TPDFExport::Compressed says.
+class TPdfPageStream {
+public:
+    // Takes the document information, picture resolution and version from `settings`. Throws
+    // ReportError when the temporary file cannot be made beside `path`.
+    TPdfPageStream(const TPDFExport& settings, const QString& path);
+    ~TPdfPageStream();
+    TPdfPageStream(const TPdfPageStream&) = delete;
+    TPdfPageStream& operator=(const TPdfPageStream&) = delete;
+
+    // Draws one page, exactly its paper size.
+    void AddPage(const TReportPage& page);
+    int PageCount() const { return FPageCount; }
+    // Writes the target. Throws ReportError naming the path and the reason, also when no page
+    // was added; the target is then as it was.
+    void Finish();
+
+private:
+    // Pages of one exact size, in the order they were added.
+    struct SizeRun {
+        QSizeF points;
+        int count;
+    };
+
+    QString FPath;
+    QString FAuthor, FSubject, FCreator, FProducer, FVersion;
+    double FPictureDpi;
+    QTemporaryFile FRaw;
+    std::unique_ptr<QPdfWriter> FWriter;
+    QPainter FPainter;
+    QSizeF FWriterPage;
+    std::vector<SizeRun> FSizes;
+    int FPageCount = 0;
+};
+
+} // namespace report
