@@ -12,7 +12,6 @@
 #include <QPrinter>
 
 #include <algorithm>
-#include <climits>
 #include <cmath>
 
 namespace lumo {
@@ -106,28 +105,6 @@ void requireSide(const CardDesign& card) {
     if (!card.front && !card.back)
         throw UserError(
             QStringLiteral("Nenhum lado do cartão está marcado: marque a frente, o verso ou os dois."));
-}
-
-QString shownName(const ContactFields& contact) {
-    const QString name = (contact.nome + u' ' + contact.sobrenome).trimmed();
-    return name.isEmpty() ? QStringLiteral("sem nome") : name;
-}
-
-// The card of one contact in `design`: its own name line, suffix and QR code.
-CardDesign contactCard(const CardDesign& design, const ContactFields& contact, TQRErrorCorrection level,
-                       int number) {
-    CardDesign card = design;
-    card.name = contact.nome + u' ' + contact.sobrenome;
-    card.suffix = contact.sufixo;
-    try {
-        card.qr = renderQrPicture(composeVCard(contact), level);
-    } catch (const std::exception&) {
-        throw UserError(QStringLiteral("O vCard do contato %1 (%2) não cabe em nenhum código QR; encurte os "
-                                       "dados desse contato. Nenhum PDF foi gravado.")
-                            .arg(number)
-                            .arg(shownName(contact)));
-    }
-    return card;
 }
 
 // Writes the laid-out pages of `document` to `path` as the card's PDF export does.
@@ -228,14 +205,27 @@ void SheetPages::Fill(TReportPage& page, const std::vector<CardDesign>& cards, b
     page.Add<CropMarksView>(QStringLiteral("marcas")).SetLines(std::move(marks));
 }
 
-void SheetPages::AddSheets(report::TReport& document, const std::vector<CardDesign>& cards) {
+void SheetPages::Lay(const std::vector<CardDesign>& cards,
+                     const std::function<TReportPage&(const QString& name)>& newPage) {
     if (cards.empty())
         return;
     ++FSheets;
     if (cards.front().front)
-        Fill(document.AddPage(QStringLiteral("frente %1").arg(FSheets)), cards, false);
+        Fill(newPage(QStringLiteral("frente %1").arg(FSheets)), cards, false);
     if (cards.front().back)
-        Fill(document.AddPage(QStringLiteral("verso %1").arg(FSheets)), cards, true);
+        Fill(newPage(QStringLiteral("verso %1").arg(FSheets)), cards, true);
+}
+
+std::vector<std::unique_ptr<TReportPage>> SheetPages::Sheets(const std::vector<CardDesign>& cards) {
+    std::vector<std::unique_ptr<TReportPage>> pages;
+    Lay(cards, [&pages](const QString& name) -> TReportPage& {
+        return *pages.emplace_back(std::make_unique<TReportPage>(name));
+    });
+    return pages;
+}
+
+void SheetPages::AddSheets(report::TReport& document, const std::vector<CardDesign>& cards) {
+    Lay(cards, [&document](const QString& name) -> TReportPage& { return document.AddPage(name); });
 }
 
 std::unique_ptr<report::TReport> makeSheetDocument(const CardDesign& card, SheetKind kind) {
@@ -253,32 +243,15 @@ void exportSheetsPdf(const CardDesign& card, SheetKind kind, const QString& path
 }
 
 bool exportSheetsPdf(const CardState& design, const std::vector<ContactFields>& contacts, SheetKind kind,
-                     const QString& path, const SheetProgress& progress) {
-    CardModel model;
-    model.SetState(design);
-    const CardDesign base = designOf(model);
-    requireSide(base);
+                     const QString& path, const BatchProgress& progress) {
     if (contacts.empty()) {
-        exportSheetsPdf(base, kind, path);
+        const QImage qr = design.qrText.isEmpty() ? QImage() : renderQrPicture(design.qrText, design.qrLevel);
+        exportSheetsPdf(designOf(design, qr), kind, path);
         return true;
     }
-    if (contacts.size() > std::size_t(INT_MAX))
-        throw UserError(QStringLiteral("A lista tem contatos demais."));
-    const int total = int(contacts.size());
-    report::TReport document(QStringLiteral("Folhas"));
-    SheetPages sheets(kind, design.bleed);
-    const int places = sheets.Layout().places();
-    std::vector<CardDesign> cards;
-    for (int first = 0; first < total; first += places) {
-        cards.clear();
-        for (int i = first; i < std::min(total, first + places); ++i)
-            cards.push_back(contactCard(base, contacts[std::size_t(i)], design.qrLevel, i + 1));
-        sheets.AddSheets(document, cards);
-        if (progress && !progress(first + int(cards.size()), total))
-            return false;
-    }
-    writePdf(document, path);
-    return true;
+    CardState onSheets = design;
+    onSheets.sheet = kind;
+    return exportBatchPdf(onSheets, contacts, path, progress);
 }
 
 void printSheets(QPrinter& printer, const CardDesign& card, SheetKind kind) {

@@ -4,6 +4,7 @@
 // margins, and for two-sided cards a sheet of backs after each sheet of fronts, its columns
 // mirrored so that long-edge duplex printing puts every back behind its own front.
 
+#include "card/batch.h"
 #include "card/cardmodel.h"
 #include "card/cardoutput.h"
 #include "card/sheetkind.h"
@@ -58,10 +59,6 @@ constexpr double kCropMarkPoints = 0.25;
 // to A4, else A4.
 SheetKind nearestSheet(const QPageSize& paper);
 
-// Told after each sheet is made with the cards done and the cards in all; returning false
-// cancels.
-using SheetProgress = std::function<bool(int done, int total)>;
-
 // Makes the pages of cards laid out on sheets. The pages share one card document, filled
 // anew for every card as a page is drawn, so the pictures common to all cards are the same
 // images throughout and a PDF stores them once. Pages are drawn by one thread at a time.
@@ -74,11 +71,16 @@ public:
     // `page`: their fronts, or with `backs` their backs in the mirrored places. Empty places
     // stay blank; the crop marks are all there.
     void Fill(report::TReportPage& page, const std::vector<CardDesign>& cards, bool backs) const;
-    // Adds to `document` the sheet of fronts of the next cards and then the sheet of their
-    // backs, each when the cards' design ticks that side.
+    // The sheet of fronts of the next cards and then the sheet of their backs, each when the
+    // cards' design ticks that side.
+    std::vector<std::unique_ptr<report::TReportPage>> Sheets(const std::vector<CardDesign>& cards);
+    // The same, added to `document`.
     void AddSheets(report::TReport& document, const std::vector<CardDesign>& cards);
 
 private:
+    void Lay(const std::vector<CardDesign>& cards,
+             const std::function<report::TReportPage&(const QString& name)>& newPage);
+
     SheetLayout FLayout;
     std::shared_ptr<report::TReport> FCard;
     int FSheets = 0;
@@ -92,15 +94,12 @@ std::unique_ptr<report::TReport> makeSheetDocument(const CardDesign& card, Sheet
 // Throws lumo::UserError when no side is ticked or the file cannot be written.
 void exportSheetsPdf(const CardDesign& card, SheetKind kind, const QString& path);
 
-// Writes one PDF of a card for every contact, in their order, nine to a sheet, the last sheet
-// partly filled; with no contacts, of nine copies of the card `design` itself. The cards
-// take everything from `design` but the name line, the suffix and the QR code (composeVCard
-// of the contact at the design's QR level), which are the contact's. The target appears only
-// complete; returns false (and leaves no file) when `progress` cancelled. Throws
-// lumo::UserError when no side is ticked, a contact's vCard fits no QR symbol, or the file
-// cannot be written.
+// Writes one PDF of a card for every contact, in their order, nine to a sheet of `kind`, the
+// last sheet partly filled, as exportBatchPdf does on that sheet; with no contacts, of nine
+// copies of the card `design` itself (its own QR text at its level). Returns false (and
+// leaves no file) when `progress` cancelled. Throws lumo::UserError as exportBatchPdf does.
 bool exportSheetsPdf(const CardState& design, const std::vector<ContactFields>& contacts, SheetKind kind,
-                     const QString& path, const SheetProgress& progress = {});
+                     const QString& path, const BatchProgress& progress = {});
 
 // Prints the sheets of nine copies of `card` on a printer the user has set up; throws
 // report::ReportError as TReport::Print does.

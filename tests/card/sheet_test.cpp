@@ -222,6 +222,13 @@ TEST_F(SheetWindow, PaperChoiceReachesPdfAndPrintAndARefusingPrinterGetsSheets) 
     ASSERT_EQ(pages.size(), 1u);
     EXPECT_NEAR(pages[0].mediaBox[2], 595.276, 0.001);
     EXPECT_NEAR(pages[0].mediaBox[3], 841.89, 0.001);
+    // The whole list goes on the same paper: ten contacts, two sheets.
+    form->Model().SetContacts(std::vector<lumo::ContactFields>(10, contact(0)));
+    fake.saveAnswers = {dir.filePath("lista.pdf")};
+    form->ExportarTodos1->trigger();
+    pages = inspectPdf(readFile(dir.filePath("lista.pdf"))).pages;
+    ASSERT_EQ(pages.size(), 2u);
+    EXPECT_NEAR(pages[1].mediaBox[3], 841.89, 0.001);
 
     // Printed on sheets when asked; on card-size paper a printer without custom sizes gets
     // the sheet of its own paper, and a notice.
