@@ -3,8 +3,9 @@
 # our QR encoder beside libqrencode and qrcodegen, one Generate, the PDF and JPEG exports,
 # saving and opening a card document, the recovery writer's pause per change, the peak
 # memory of a whole session measured with /usr/bin/time -v, and batches of cards to PDF (time,
-# peak memory for 1000 and 10 000 cards, size per card beside a shared photograph, and gLabels 3
-# doing the same batch when glabels-3-batch is installed).
+# peak memory for 1000 and 10 000 cards, size per card beside a shared photograph, the same
+# 1000 cards on A4 sheets beside card-size pages, and gLabels 3 doing the same batch when
+# glabels-3-batch is installed).
 #
 #   bench/run.sh                 medians of 9 repetitions
 #   BENCH_REPETITIONS=3 bench/run.sh
@@ -45,6 +46,11 @@ echo "running bench_batch under /usr/bin/time -v" >&2
 batch=$out/bench/batch/bench_batch
 for cards in 1000 10000; do
     /usr/bin/time -v "$batch" $cards "$tmp/lote.pdf" 2>"$out/batch$cards-time.txt" >"$out/batch$cards.txt"
+done
+# Sheets beside card-size pages, taken in turns so that the machine's load falls on both alike.
+for i in 1 2 3; do
+    "$batch" 1000 "$tmp/paginas.pdf" >"$out/batch-card$i.txt"
+    "$batch" 1000 "$tmp/folhas.pdf" --sheet a4 >"$out/batch-a4-$i.txt"
 done
 "$batch" 1 "$tmp/um.pdf" --background "$tmp/fundo.jpg" >"$out/batch-photo1.txt"
 "$batch" 1000 "$tmp/mil.pdf" --background "$tmp/fundo.jpg" >"$out/batch-photo1000.txt"
@@ -121,6 +127,11 @@ own1 = (b1["peak_kb"] - b1["rss_before_kb"]) / 1024
 own10 = (b10["peak_kb"] - b10["rss_before_kb"]) / 1024
 rows.append(("Lote: memória da exportação, 10 000 cartões a mais que 1000", f"{own10 - own1:+.1f} MB", "—", "—", "—",
              f"≤ 10 % do pico de 1000 ({peak1 / 10:.1f} MB)", own10 - own1 <= peak1 / 10))
+pages_s = sorted(facts(f"batch-card{i}")["seconds"] for i in (1, 2, 3))[1]
+sheets_s = sorted(facts(f"batch-a4-{i}")["seconds"] for i in (1, 2, 3))[1]
+rows.append(("Lote: 1000 cartões, frente e verso, em folhas A4 ÷ em páginas do cartão",
+             f"{sheets_s:.2f} s ÷ {pages_s:.2f} s = {sheets_s / pages_s:.2f}", "—", "—", "—", "≤ 1,20",
+             sheets_s / pages_s <= 1.20))
 p1, p1000 = facts("batch-photo1"), facts("batch-photo1000")
 per_card = (p1000["bytes"] - p1["bytes"]) / 999
 rows.append(("Lote com foto 6000 × 4000 de fundo: bytes por cartão além do primeiro", f"{per_card / 1024:.1f} KB", "—",
