@@ -45,7 +45,11 @@ int runBatch(const CommandLine& c) {
         const ImportResult contacts = readContactsFile(c.batchContacts);
         if (contacts.contacts.empty())
             throw UserError(QStringLiteral("O arquivo \"%1\" não tem nenhum contato.").arg(c.batchContacts));
-        const CardState design = c.design.isEmpty() ? CardState{} : openCardDocument(c.design);
+        CardState design = c.design.isEmpty() ? CardState{} : openCardDocument(c.design);
+        if (c.sheet)
+            design.sheet = *c.sheet;
+        if (c.qrLevel)
+            design.qrLevel = *c.qrLevel;
         installFontSubstitutes();
         if (design.icon)
             installIconFont();
@@ -109,12 +113,36 @@ CommandLine parseCommandLine(const QStringList& arguments) {
             valueOf(i, a, c.design);
         } else if (a == u"--output") {
             valueOf(i, a, c.output);
+        } else if (a == u"--sheet") {
+            QString value;
+            valueOf(i, a, value);
+            const QString word = value.toLower();
+            if (word == u"card" || word == u"cartao")
+                c.sheet = SheetKind::Card;
+            else if (word == u"a4")
+                c.sheet = SheetKind::A4;
+            else if (word == u"letter" || word == u"carta")
+                c.sheet = SheetKind::Letter;
+            else if (c.error.isEmpty())
+                c.error = QStringLiteral("Papel desconhecido em --sheet: \"%1\" (use a4, letter ou card).")
+                              .arg(value);
+        } else if (a == u"--ec") {
+            QString value;
+            valueOf(i, a, value);
+            const qsizetype level =
+                value.size() == 1 ? QStringLiteral("LMQH").indexOf(value[0].toUpper()) : -1;
+            if (level >= 0)
+                c.qrLevel = TQRErrorCorrection(level);
+            else if (c.error.isEmpty())
+                c.error = QStringLiteral("Nível de correção desconhecido em --ec: \"%1\" (use L, M, Q ou H).")
+                              .arg(value);
         } else {
             c.error = QStringLiteral("Opção desconhecida: %1").arg(a);
         }
     }
-    if (c.error.isEmpty() && c.batchContacts.isEmpty() && (!c.design.isEmpty() || !c.output.isEmpty()))
-        c.error = QStringLiteral("As opções --design e --output valem só com --batch.");
+    if (c.error.isEmpty() && c.batchContacts.isEmpty() &&
+        (!c.design.isEmpty() || !c.output.isEmpty() || c.sheet || c.qrLevel))
+        c.error = QStringLiteral("As opções --design, --output, --sheet e --ec valem só com --batch.");
     if (c.error.isEmpty() && !c.batchContacts.isEmpty() && c.output.isEmpty())
         c.error = QStringLiteral("Falta --output com o nome do PDF a gravar.");
     return c;
@@ -123,7 +151,8 @@ CommandLine parseCommandLine(const QStringList& arguments) {
 QString commandLineHelp() {
     return QStringLiteral(
         "Uso: lumocard [ARQUIVO.lumocard]\n"
-        "     lumocard --batch CONTATOS [--design CARTÃO.lumocard] --output SAÍDA.pdf\n"
+        "     lumocard --batch CONTATOS [--design CARTÃO.lumocard] [--sheet a4|letter] [--ec L|M|Q|H]\n"
+        "              --output SAÍDA.pdf\n"
         "\n"
         "Lumo Card: cartões de contato de dois lados com código QR.\n"
         "\n"
@@ -136,7 +165,10 @@ QString commandLineHelp() {
         "  --batch CONTATOS        faz um PDF com um cartão para cada contato do arquivo\n"
         "                          (.vcf ou .csv), sem abrir janela\n"
         "  --design CARTÃO         usa o desenho deste cartão (.lumocard); sem ela, o padrão\n"
-        "  --output SAÍDA.pdf      o PDF a gravar\n");
+        "  --output SAÍDA.pdf      o PDF a gravar\n"
+        "  --sheet a4|letter|card  9 cartões por folha A4 ou Carta, com marcas de corte, ou uma\n"
+        "                          página do tamanho do cartão; sem ela, o papel do desenho\n"
+        "  --ec L|M|Q|H            correção de erros do código QR; sem ela, a do desenho\n");
 }
 
 int runHeadless(const CommandLine& c, int argc, char* argv[]) {

@@ -3,6 +3,9 @@
 // The program's command line: what it asks for, and the requests that run without a window
 // (help, version, batches), so they work without a display.
 
+#include "card/sheetkind.h"
+#include "qrcode/qrcodegenerator.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -15,6 +18,9 @@ struct CommandLine {
     // Set with --batch: make cards of every contact of this file, no window.
     QString batchContacts;
     QString design, output;
+    // With --sheet and --ec: the paper and the QR level, over those of the design.
+    std::optional<SheetKind> sheet;
+    std::optional<TQRErrorCorrection> qrLevel;
     // A document to open in the window.
     QString document;
     // Why the command line cannot be followed; empty when it can.

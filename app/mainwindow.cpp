@@ -8,6 +8,7 @@
 #include "card/image.h"
 #include "card/pictureloader.h"
 #include "card/qrpicture.h"
+#include "card/sheet.h"
 #include "contact/vcard.h"
 #include "platform/dialogs.h"
 #include "platform/fileio.h"
@@ -603,6 +604,7 @@ void TForm1::showModel() {
     picone->setVisible(s.icon);
     ContactList1->SetContacts(s.contacts);
     FQrLevelActions[std::size_t(s.qrLevel)]->setChecked(true);
+    FSheetActions[std::size_t(s.sheet)]->setChecked(true);
     for (const auto& [box, on] : {std::pair{CheckBox3, s.icon}, std::pair{sangria, s.bleed},
                                   std::pair{CheckBox1, s.front}, std::pair{CheckBox2, s.back}}) {
         const QSignalBlocker quiet(box);
@@ -845,7 +847,7 @@ void TForm1::SpeedButton2Click() {
     if (!outputReady())
         return;
     report::TReport& document = PreparedDocument();
-    if (lumo::printCard(this, document, FModel->NameLine()))
+    if (lumo::printCardOnPaper(this, document, Design(), FModel->Sheet(), FModel->NameLine()))
         lumo::platform().beep();
 }
 
@@ -868,6 +870,8 @@ void TForm1::SpeedButton4Click() {
 }
 
 void TForm1::SpeedButton5Click() {
+    if (FModel->Sheet() != lumo::SheetKind::Card)
+        return exportSheets();
     exportCard(SaveDialog2, *PDFExport1);
 }
 

@@ -87,7 +87,7 @@ public:
     lumo::TImage* Image2;
     // The menu bar above the designed area
     QMenuBar* MainMenu1;
-    QMenu *Arquivo1, *AbrirRecente1, *Cartao1, *CorrecaoErros1;
+    QMenu *Arquivo1, *AbrirRecente1, *Cartao1, *CorrecaoErros1, *Papel1;
     QAction *Novo1, *Abrir1, *SalvarCartao1, *SalvarComo1, *ImportarContatos1, *ExportarTodos1, *Sair1;
     // The imported contacts, beside the window
     TContactList* ContactList1;
@@ -201,6 +201,8 @@ private:
     void buildButtons();
     void buildComponents();
     void buildMenu();
+    // The "Papel" submenu of "Cartão": card-size pages or sheets of nine.
+    void buildPaperMenu();
     void fillRecentMenu();
     void documentOpened(const QString& path);
     void updateTitle();
@@ -223,6 +225,8 @@ private:
     report::TReport& PreparedDocument();
     // The PDF and JPEG actions: ask for the file, fill and lay out the document, write it.
     void exportCard(lumo::TSaveDialog* dialog, report::TExportFilter& exporter);
+    // The PDF action for a card on sheets of office paper.
+    void exportSheets();
 
     std::unique_ptr<lumo::CardModel> FModel;
     // The memo text last shown or typed, so the model's text is set into the memo only
@@ -236,6 +240,7 @@ private:
     std::function<void()> FAboutHandler, FClosedHandler;
     QString FDocumentPath;
     std::array<QAction*, 4> FQrLevelActions{};
+    std::array<QAction*, 3> FSheetActions{};
     // Set while a whole card is put in the model, which is no edit of the user's.
     bool FReplacingCard = false;
 };

@@ -95,6 +95,7 @@ void TForm1::buildMenu() {
             });
         });
     }
+    buildPaperMenu();
 
     fillRecentMenu();
     updateTitle();

@@ -1,6 +1,7 @@
 #include "card/batch.h"
 
 #include "card/cardoutput.h"
+#include "card/sheet.h"
 #include "platform/errors.h"
 #include "qrcode/qrcodegenerator.h"
 #include "report/pdfstream.h"
@@ -18,6 +19,7 @@
 #include <deque>
 #include <future>
 #include <memory>
+#include <optional>
 
 namespace lumo {
 
@@ -164,6 +166,11 @@ bool exportBatchPdf(const CardState& design, const std::vector<ContactFields>& c
     // picture change from card to card, so the shared pictures stay the very same images.
     const std::unique_ptr<report::TReport> document = makeCardDocument(design.bleed);
     CardDesign card = designOf(design, QImage());
+    // On sheets the cards wait until their sheet is full, or the list ends, and go on it together.
+    std::optional<SheetPages> sheets;
+    if (design.sheet != SheetKind::Card)
+        sheets.emplace(design.sheet, design.bleed);
+    std::vector<CardDesign> onSheet;
     try {
         report::TPdfPageStream stream(*makePdfExport(), path);
         QrAhead qr(contacts, design.qrLevel);
@@ -177,10 +184,19 @@ bool exportBatchPdf(const CardState& design, const std::vector<ContactFields>& c
                                     .arg(shownName(contact)));
             card.name = contact.nome + u' ' + contact.sobrenome;
             card.suffix = contact.sufixo;
-            fillCardDocument(*document, card);
-            for (const auto& page : document->Pages())
-                if (page->Visible())
+            if (sheets) {
+                onSheet.push_back(card);
+                if (int(onSheet.size()) < sheets->Layout().places() && i + 1 < total)
+                    continue;
+                for (const auto& page : sheets->Sheets(onSheet))
                     stream.AddPage(*page);
+                onSheet.clear();
+            } else {
+                fillCardDocument(*document, card);
+                for (const auto& page : document->Pages())
+                    if (page->Visible())
+                        stream.AddPage(*page);
+            }
             if (progress && !progress(i + 1, total))
                 return false;
         }

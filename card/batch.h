@@ -23,7 +23,9 @@ QImage qrModulePicture(const QString& text, TQRErrorCorrection level = qrLevelL,
 
 // Writes one PDF with a card for every contact, in their order: the front and then the back
 // of each card, only the sides the design ticks, each page exactly the card's size (with
-// bleed when the design says so). Colours, pictures, the logo, the icon and the text colour
+// bleed when the design says so). On the design's sheet of A4 or Letter paper, nine cards go
+// to a sheet instead, the sheet of their backs after it (see card/sheet.h), and progress is
+// told once a sheet is drawn. Colours, pictures, the logo, the icon and the text colour
 // are the design's, and so is the QR code's error-correction level; the name line, the suffix
 // and the QR code (of composeVCard of the contact, as Generate makes it) are the contact's own.
 //

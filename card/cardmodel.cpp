@@ -64,7 +64,7 @@ bool CardState::operator==(const CardState& o) const {
            backColor == o.backColor && textColor == o.textColor &&
            samePicture(frontBackground, o.frontBackground) && samePicture(backBackground, o.backBackground) &&
            samePicture(logo, o.logo) && icon == o.icon && bleed == o.bleed && front == o.front &&
-           back == o.back;
+           back == o.back && qrLevel == o.qrLevel && sheet == o.sheet;
 }
 
 CardModel::CardModel(QObject* parent) : QObject(parent) {}
@@ -109,6 +109,10 @@ void CardModel::SetQrLevel(TQRErrorCorrection level) {
     FState.qrLevel = level;
     FQrPicture = std::move(picture);
     emit changed();
+}
+
+void CardModel::SetSheet(SheetKind sheet) {
+    assign(FState.sheet, sheet);
 }
 
 void CardModel::SetContacts(const std::vector<ContactFields>& contacts) {

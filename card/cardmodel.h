@@ -5,6 +5,7 @@
 // the crash recovery and the outputs read it.
 
 #include "card/pictureloader.h"
+#include "card/sheetkind.h"
 #include "contact/vcard.h"
 #include "qrcode/qrcodegenerator.h"
 
@@ -58,6 +59,8 @@ struct CardState {
     bool icon = false, bleed = false, front = true, back = false;
     // The QR symbol's error-correction level.
     TQRErrorCorrection qrLevel = qrLevelL;
+    // What print and PDF put the card on.
+    SheetKind sheet = SheetKind::Card;
     // Contacts imported for this design, for choosing one or making cards of all.
     std::vector<ContactFields> contacts;
 
@@ -120,6 +123,8 @@ public:
     // Remakes the QR picture at the new level; throws, keeping the old level, when the
     // symbol's text does not fit it.
     void SetQrLevel(TQRErrorCorrection level);
+    SheetKind Sheet() const { return FState.sheet; }
+    void SetSheet(SheetKind sheet);
     const std::vector<ContactFields>& Contacts() const { return FState.contacts; }
     void SetContacts(const std::vector<ContactFields>& contacts);
 

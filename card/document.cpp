@@ -10,11 +10,14 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QStringList>
 
 #include <zip.h>
 
+#include <array>
 #include <cmath>
 #include <memory>
+#include <type_traits>
 #include <vector>
 
 // card.json, format 1:
@@ -25,6 +28,7 @@
 //     "frontColor": "#rrggbb", "backColor": "#rrggbb", "textColor": "#rrggbb",
 //     "frontBackground": "pictures/frontBackground.jpg" or null, "backBackground": …, "logo": …,
 //     "icon": false, "bleed": false, "front": true, "back": false,
+//     "sheet": "cartao" | "a4" | "carta", "qrLevel": "L" | "M" | "Q" | "H",
 //     "contacts": [ { the thirteen fields, as in "contact" }, … ]
 //   }
 // A key that is absent keeps the value of a new card, so a document written before the key
@@ -62,6 +66,23 @@ constexpr Key<bool> kFlagKeys[] = {{"generated", &CardState::generated},
                                    {"front", &CardState::front},
                                    {"back", &CardState::back}};
 constexpr NumberKey kNumberKeys[] = {{"generateGlyph", &CardState::generateGlyph, -1, 1}};
+// A value written as one of a few words; the word's place in the list is the value.
+struct ChoiceKey {
+    const char* name;
+    std::array<const char*, 4> words; // unused places are null
+    int (*get)(const CardState&);
+    void (*set)(CardState&, int);
+};
+template <auto Member> int getChoice(const CardState& state) {
+    return int(state.*Member);
+}
+template <auto Member> void setChoice(CardState& state, int value) {
+    state.*Member = std::remove_cvref_t<decltype(state.*Member)>(value);
+}
+constexpr ChoiceKey kChoiceKeys[] = {
+    {"sheet", {"cartao", "a4", "carta"}, &getChoice<&CardState::sheet>, &setChoice<&CardState::sheet>},
+    {"qrLevel", {"L", "M", "Q", "H"}, &getChoice<&CardState::qrLevel>, &setChoice<&CardState::qrLevel>},
+};
 constexpr Key<QColor> kColorKeys[] = {{"frontColor", &CardState::frontColor},
                                       {"backColor", &CardState::backColor},
                                       {"textColor", &CardState::textColor}};
@@ -197,6 +218,8 @@ QByteArray cardDocumentBytes(const CardState& state) {
         json.insert(QLatin1String(key.name), state.*key.member);
     for (const auto& key : kColorKeys)
         json.insert(QLatin1String(key.name), (state.*key.member).name(QColor::HexRgb));
+    for (const auto& key : kChoiceKeys)
+        json.insert(QLatin1String(key.name), QLatin1String(key.words[std::size_t(key.get(state))]));
 
     struct Entry {
         QString name;
@@ -377,6 +400,23 @@ private:
         out = int(number);
     }
 
+    void readChoice(const QJsonObject& json, const ChoiceKey& key, CardState& state) const {
+        const QJsonValue value = json.value(QLatin1String(key.name));
+        if (value.isUndefined())
+            return;
+        QStringList words;
+        for (std::size_t i = 0; i < key.words.size() && key.words[i]; ++i) {
+            if (value.toString() == QLatin1String(key.words[i])) {
+                key.set(state, int(i));
+                return;
+            }
+            words << u'"' + QLatin1String(key.words[i]) + u'"';
+        }
+        const QString last = words.takeLast();
+        fail(QStringLiteral("o valor de \"%1\" deveria ser %2 ou %3.")
+                 .arg(QLatin1String(key.name), words.join(QStringLiteral(", ")), last));
+    }
+
     void readColor(const QJsonObject& json, const char* name, QColor& out) const {
         const QJsonValue value = json.value(QLatin1String(name));
         if (value.isUndefined())
@@ -478,6 +518,8 @@ private:
             readNumber(json, QLatin1String(key.name), key.min, key.max, state.*key.member);
         for (const auto& key : kColorKeys)
             readColor(json, key.name, state.*key.member);
+        for (const auto& key : kChoiceKeys)
+            readChoice(json, key, state);
         for (const auto& key : kPictureKeys)
             readPicture(json, key.name, state.*key.member);
         return state;

@@ -13,6 +13,7 @@
 
 #include <array>
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QPrinter;
@@ -49,6 +50,8 @@ public:
     virtual std::optional<QString> openFileName(QWidget* parent, const OpenFileRequest& request) = 0;
     virtual std::optional<QColor> color(QWidget* parent, const ColorRequest& request) = 0;
     virtual bool printDialog(QWidget* parent, QPrinter& printer) = 0;
+    // The printer the print action sets up in printDialog: a high-resolution QPrinter.
+    virtual std::unique_ptr<QPrinter> makePrinter();
     // Plain information box with the application title as caption and one OK button.
     virtual void message(QWidget* parent, const QString& text) = 0;
     // The default error handler's box.

@@ -160,6 +160,10 @@ Platform* current = nullptr;
 
 } // namespace
 
+std::unique_ptr<QPrinter> Platform::makePrinter() {
+    return std::make_unique<QPrinter>(QPrinter::HighResolution);
+}
+
 Platform& platform() {
     return current ? *current : realPlatform();
 }

@@ -4,7 +4,7 @@
 //   bench_batch --make-background fundo.jpg       writes a 6000 × 4000 photograph-like JPEG
 //   bench_batch --write-csv COUNT contatos.csv    the same contacts with their vCards, as CSV
 //                                                 (nome, sobrenome, sufixo, vcard) for gLabels
-//   bench_batch COUNT OUT.pdf [--background fundo.jpg] [--front-only] [--bleed]
+//   bench_batch COUNT OUT.pdf [--background fundo.jpg] [--front-only] [--bleed] [--sheet a4|letter]
 //
 // The contacts are made up, each with its own name, accents and a vCard of about 250 bytes.
 // Prints "cards=N pages=P seconds=S bytes=B rss_before_kb=R peak_kb=P": the memory in use once
@@ -107,11 +107,15 @@ int main(int argc, char* argv[]) {
     }
     const int count = args.value(0).toInt(&ok);
     if (args.size() < 2 || !ok || count < 1)
-        return fail("usage: bench_batch COUNT OUT.pdf [--background fundo.jpg] [--front-only] [--bleed]");
+        return fail("usage: bench_batch COUNT OUT.pdf [--background fundo.jpg] [--front-only] [--bleed] "
+                    "[--sheet a4|letter]");
 
     lumo::CardState design;
     design.back = !args.contains(u"--front-only");
     design.bleed = args.contains(u"--bleed");
+    if (const qsizetype at = args.indexOf(u"--sheet"); at > 0)
+        design.sheet = args.value(at + 1) == u"letter" ? lumo::SheetKind::Letter : lumo::SheetKind::A4;
+    const int perPage = design.sheet == lumo::SheetKind::Card ? 1 : 9;
     design.frontColor = QColor(240, 240, 230);
     design.backColor = QColor(20, 60, 120);
     design.textColor = QColor(20, 20, 60);
@@ -135,7 +139,7 @@ int main(int argc, char* argv[]) {
     }
     const double seconds = double(timer.nsecsElapsed()) / 1e9;
     std::printf("cards=%d pages=%d seconds=%.3f bytes=%lld rss_before_kb=%ld peak_kb=%ld\n", count,
-                count * (design.back ? 2 : 1), seconds, qlonglong(QFileInfo(args[1]).size()), before,
-                statusKb("VmHWM:"));
+                (count + perPage - 1) / perPage * (design.back ? 2 : 1), seconds,
+                qlonglong(QFileInfo(args[1]).size()), before, statusKb("VmHWM:"));
     return 0;
 }

@@ -76,6 +76,8 @@ CardState fullCard() {
     s.bleed = true;
     s.front = false;
     s.back = true;
+    s.sheet = lumo::SheetKind::Letter;
+    s.qrLevel = qrLevelQ;
     return s;
 }
 
@@ -171,6 +173,8 @@ TEST(Document, EveryValueAndPictureBytesComeBack) {
     EXPECT_EQ(json["contact"].toObject()["cep"].toString(), "01000-000");
     EXPECT_EQ(json["frontColor"].toString(), "#123456");
     EXPECT_EQ(json["logo"].toString(), "pictures/logo.bmp");
+    EXPECT_EQ(json["sheet"].toString(), "carta");
+    EXPECT_EQ(json["qrLevel"].toString(), "Q");
     const qint64 pictures =
         full.frontBackground.bytes.size() + full.backBackground.bytes.size() + full.logo.bytes.size();
     EXPECT_LT(bytes.size() - pictures, 8 * 1024);
@@ -243,6 +247,8 @@ TEST(Document, BadDocumentsAreRefusedWithTheirReason) {
         {"contact in the list a number", withJson("contacts", QJsonArray{1, 2}),
          "\"contacts[0]\" deveria ser um objeto"},
         {"flag a text", withJson("bleed", "sim"), "\"bleed\" deveria ser true ou false"},
+        {"sheet unknown", withJson("sheet", "A3"), "\"sheet\" deveria ser \"cartao\", \"a4\" ou \"carta\""},
+        {"level a number", withJson("qrLevel", 1), "\"qrLevel\" deveria ser \"L\", \"M\", \"Q\" ou \"H\""},
         {"colour name", withJson("frontColor", "red"), "\"frontColor\" não é uma cor conhecida (\"red\")"},
         {"colour digit", withJson("textColor", "#12345g"), "\"textColor\" não é uma cor conhecida"},
         {"picture a number", withJson("logo", 3), "\"logo\" deveria ser o nome de uma imagem"},

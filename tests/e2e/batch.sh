@@ -45,6 +45,13 @@ PY
 pdfinfo desenho.pdf | grep -q '^Pages: *4$' || fail "card document's design: not two pages per contact"
 pdfinfo desenho.pdf | grep -q '^Page size: *155.906 x 246.614 pts' || fail "card document's design: page size"
 
+# Nine to a sheet of A4 with crop marks, the QR codes at level H: two contacts, one sheet.
+"$app" --batch contatos.csv --sheet a4 --ec H --output folhas.pdf 2>err.txt || fail "sheets: $(cat err.txt)"
+pdfinfo folhas.pdf | grep -q '^Pages: *1$' || fail "sheets: not one sheet for two contacts"
+pdfinfo folhas.pdf | grep -q '^Page size: *595.276 x 841.89 pts' || fail "sheets: page size"
+pdftoppm -r 150 -png -singlefile folhas.pdf folha
+[[ $(zbarimg -q --raw -Sbinary folha.png 2>/dev/null | grep -c '^FN:') == 2 ]] || fail "sheets: not two QR codes"
+
 expect() {
     local want=$1 got=0
     shift
@@ -53,9 +60,12 @@ expect() {
     grep -q '^lumocard: ' err.txt || fail "$*: no message"
 }
 expect 2 --batch contatos.csv
+expect 2 --batch contatos.csv --sheet a3 --output d.pdf
+expect 2 --batch contatos.csv --ec X --output e.pdf
+expect 2 --sheet a4
 expect 1 --batch falta.csv --output a.pdf
 expect 1 --batch contatos.csv --design contatos.csv --output b.pdf
 expect 1 --batch contatos.csv --output pasta/c.pdf
-expected="cartoes.pdf contatos.csv desenho.lumocard desenho.pdf err.txt run verso.png"
+expected="cartoes.pdf contatos.csv desenho.lumocard desenho.pdf err.txt folha.png folhas.pdf run verso.png"
 [[ $(ls -A | tr '\n' ' ' | sed 's/ $//') == "$expected" ]] || fail "files left: $(ls -A | tr '\n' ' ')"
 echo "batch: passed"

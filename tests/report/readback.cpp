@@ -112,13 +112,13 @@ QByteArray readFile(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-QImage rasterizePdf(const QString& pdfPath, int dpi) {
+QImage rasterizePdf(const QString& pdfPath, int dpi, int page) {
     if (QStandardPaths::findExecutable("pdftoppm").isEmpty())
         return {};
     QTemporaryDir dir;
     QProcess process;
-    process.start("pdftoppm", {"-r", QString::number(dpi), "-f", "1", "-l", "1", "-png", "-singlefile",
-                               pdfPath, dir.filePath("page")});
+    process.start("pdftoppm", {"-r", QString::number(dpi), "-f", QString::number(page), "-l",
+                               QString::number(page), "-png", "-singlefile", pdfPath, dir.filePath("page")});
     process.waitForFinished(60000);
     return QImage(dir.filePath("page.png")).convertToFormat(QImage::Format_RGB32);
 }

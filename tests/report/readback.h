@@ -46,7 +46,7 @@ JpegFacts inspectJpeg(const QByteArray& jpeg);
 
 QByteArray readFile(const QString& path);
 
-// The first page at dpi; null when pdftoppm is not installed.
-QImage rasterizePdf(const QString& pdfPath, int dpi);
+// One page (from 1) at dpi; null when pdftoppm is not installed.
+QImage rasterizePdf(const QString& pdfPath, int dpi, int page = 1);
 
 } // namespace reporttest

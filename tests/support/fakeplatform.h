@@ -6,6 +6,7 @@
 #include "platform/platform.h"
 
 #include <QList>
+#include <QPageLayout>
 #include <QPrinter>
 #include <QStringList>
 
@@ -28,6 +29,8 @@ public:
     QStringList questions;
     // What the user sets in a confirmed print dialog (page range, copies), when given.
     std::function<void(QPrinter&)> printChoices;
+    // The print action's printer takes only standard paper sizes, as many office printers do.
+    bool printerRefusesCustomSizes = false;
 
     std::vector<lumo::SaveFileRequest> saveRequests;
     std::vector<lumo::OpenFileRequest> openRequests;
@@ -67,6 +70,11 @@ public:
             printChoices(printer);
         return answer;
     }
+    std::unique_ptr<QPrinter> makePrinter() override {
+        if (!printerRefusesCustomSizes)
+            return lumo::Platform::makePrinter();
+        return std::make_unique<StandardSizesPrinter>();
+    }
     void message(QWidget*, const QString& text) override { messages << text; }
     void error(QWidget*, const QString& text) override { errors << text; }
     int question(QWidget*, const QString& text, const QStringList&, int) override {
@@ -86,6 +94,14 @@ public:
     void openUrl(const QUrl& url) override { urls << url; }
 
 private:
+    class StandardSizesPrinter : public QPrinter {
+    public:
+        StandardSizesPrinter() : QPrinter(QPrinter::HighResolution) {}
+        bool setPageLayout(const QPageLayout& layout) override {
+            return layout.pageSize().id() != QPageSize::Custom && QPrinter::setPageLayout(layout);
+        }
+    };
+
 // GCC 12 at -O3 wrongly reports the moved-from optional below as maybe uninitialised.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
