@@ -17,6 +17,7 @@
 
 #include "fuzzcheck.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -59,10 +60,19 @@ QString unescape(const QString& value) {
     return out;
 }
 
-// A typed value with each line break (CR LF, CR or LF) made one LF, as unescape gives it back.
+// The Unicode line breaks that readers also take as the end of a line.
+bool isUnicodeBreak(QChar c) {
+    return c == QChar(0x85) || c == QChar(0x2028) || c == QChar(0x2029);
+}
+
+// A typed value with each line break (CR LF, CR, LF, U+0085, U+2028 or U+2029) made one LF,
+// as unescape gives it back.
 QString lineBreaksAsLf(QString value) {
     value.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     value.replace(u'\r', u'\n');
+    for (QChar& c : value)
+        if (isUnicodeBreak(c))
+            c = u'\n';
     return value;
 }
 
@@ -74,7 +84,7 @@ QString escaped(const QString& value) {
         if (c == u'\\' || c == u';' || c == u',') {
             out += u'\\';
             out += c;
-        } else if (c == u'\r' || c == u'\n') {
+        } else if (c == u'\r' || c == u'\n' || isUnicodeBreak(c)) {
             out += QStringLiteral("\\n");
             if (c == u'\r' && i + 1 < value.size() && value.at(i + 1) == u'\n')
                 ++i;
@@ -89,6 +99,7 @@ QString escaped(const QString& value) {
 QString withoutLineBreaks(QString value) {
     value.remove(u'\r');
     value.remove(u'\n');
+    value.removeIf(isUnicodeBreak);
     return value;
 }
 
@@ -133,7 +144,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CHECK(!text.endsWith(u'\n'));
     const QStringList lines = text.split(QStringLiteral("\r\n"));
     for (const QString& line : lines)
-        CHECK(!line.contains(u'\r') && !line.contains(u'\n'));
+        CHECK(!line.contains(u'\r') && !line.contains(u'\n') &&
+              std::none_of(line.begin(), line.end(), isUnicodeBreak));
 
     qsizetype i = 0;
     const auto next = [&](const QString& prefix) {
