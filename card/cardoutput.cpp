@@ -1,9 +1,5 @@
 #include "card/cardoutput.h"
 
-#include "platform/platform.h"
-
-#include <QPrinter>
-
 namespace lumo {
 
 namespace {
@@ -158,17 +154,6 @@ void fillCardDocument(report::TReport& document, const CardDesign& d) {
     logo.SetPicture(d.logo);
     // The logo's left-out colour is the front's colour, even on the back page.
     logo.SetTransparentColor(d.frontColor);
-}
-
-bool printCard(QWidget* parent, const report::TReport& document, const QString& nameLine) {
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setFullPage(true);
-    // The job's name in the print queue (and the title of a PDF printed to a file).
-    printer.setDocName(QStringLiteral("Cartão - ") + nameLine);
-    if (!platform().printDialog(parent, printer))
-        return false;
-    document.Print(printer);
-    return true;
 }
 
 } // namespace lumo

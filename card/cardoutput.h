@@ -1,6 +1,6 @@
 #pragma once
 
-// The two card documents (without and with bleed) and the print, PDF and JPEG actions.
+// The two card documents (without and with bleed) and what the PDF and JPEG actions use.
 
 #include "report/export.h"
 #include "report/report.h"
@@ -10,8 +10,6 @@
 #include <QString>
 
 #include <memory>
-
-class QWidget;
 
 namespace lumo {
 
@@ -33,10 +31,5 @@ std::unique_ptr<report::TPDFExport> makePdfExport();
 // Copies the design into the document's pages and objects; every value is set again, so
 // nothing of an earlier output carries over.
 void fillCardDocument(report::TReport& document, const CardDesign& design);
-
-// Shows the print dialog and prints the laid-out pages of the range chosen there, as a job
-// named "Cartão - " and the card's name line (first name, space, surname). Returns false
-// when the user cancels the dialog.
-bool printCard(QWidget* parent, const report::TReport& document, const QString& nameLine);
 
 } // namespace lumo
