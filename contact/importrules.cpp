@@ -116,8 +116,12 @@ StreetParts splitStreet(QStringView street, bool escaped) {
 }
 
 QString cleanBox(QString text, bool singleLine) {
-    const auto unwanted = [](QChar c) {
-        return c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() <= 0x9F);
+    // The line and paragraph separators end a line like LF, as the composer writes them.
+    const auto lineSeparator = [](QChar c) {
+        return c == QChar::LineSeparator || c == QChar::ParagraphSeparator;
+    };
+    const auto unwanted = [&](QChar c) {
+        return c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() <= 0x9F) || lineSeparator(c);
     };
     if (std::none_of(text.cbegin(), text.cend(), [&](QChar c) { return unwanted(c) && c != u'\t'; }))
         return text;
@@ -130,6 +134,8 @@ QString cleanBox(QString text, bool singleLine) {
                 continue;
             c = u'\n';
         }
+        if (lineSeparator(c))
+            c = u'\n';
         if (c == u'\n') {
             if (!singleLine)
                 out += c;
