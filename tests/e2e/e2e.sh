@@ -22,9 +22,10 @@ set -euo pipefail
 
 app=$(realpath "${1:?usage: e2e.sh path/to/lumocard}")
 
-# An X server of our own.
+# An X server of our own. Without -noreset it resets whenever its last client leaves, as after
+# kill -9, and a program starting during the reset cannot connect.
 if [[ -z ${LUMO_E2E_INSIDE:-} ]]; then
-    exec xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" env LUMO_E2E_INSIDE=1 "$0" "$app"
+    exec xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp -noreset" env LUMO_E2E_INSIDE=1 "$0" "$app"
 fi
 
 started=$SECONDS
@@ -48,6 +49,10 @@ mkdir -m 700 "$work/run"
 
 fail() {
     echo "e2e: FAILED: $*" >&2
+    local log
+    for log in "$work"/program*.log; do
+        [[ -s $log ]] && { echo "e2e: $(basename "$log"):" >&2; cat "$log" >&2; }
+    done
     import -window root "$here/e2e-failure.png" 2>/dev/null && echo "e2e: screenshot in $here/e2e-failure.png" >&2
     exit 1
 }
