@@ -42,9 +42,10 @@ int runBatch(const CommandLine& c) {
     installQuitOnSignals([&interrupted](int) { interrupted = true; });
     const bool terminal = stderrIsTerminal();
     try {
-        const ImportResult contacts = readContactsFile(c.batchContacts);
-        if (contacts.contacts.empty())
-            throw UserError(QStringLiteral("O arquivo \"%1\" não tem nenhum contato.").arg(c.batchContacts));
+        // The file is read a part at a time, twice: first through, so that a bad file is told
+        // before any output, then straight into the PDF; only some cards wait in memory.
+        ContactFileReader contacts(c.batchContacts);
+        const int total = contacts.count();
         CardState design = c.design.isEmpty() ? CardState{} : openCardDocument(c.design);
         if (c.sheet)
             design.sheet = *c.sheet;
@@ -56,7 +57,15 @@ int runBatch(const CommandLine& c) {
 
         QElapsedTimer sinceEvents;
         sinceEvents.start();
-        const bool complete = exportBatchPdf(design, contacts.contacts, c.output, [&](int done, int total) {
+        const auto nextContact = [&] {
+            std::optional<ContactFields> contact = contacts.next();
+            if (!contact)
+                throw UserError(QStringLiteral("O arquivo \"%1\" mudou durante a exportação; nenhum PDF foi "
+                                               "gravado.")
+                                    .arg(c.batchContacts));
+            return std::move(*contact);
+        };
+        const bool complete = exportBatchPdf(design, total, nextContact, c.output, [&](int done, int total) {
             if (terminal)
                 print(stderr, QStringLiteral("\rCartão %1 de %2").arg(done).arg(total));
             // A signal reaches the program through its event loop.

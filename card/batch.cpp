@@ -43,17 +43,17 @@ QImage contactQr(const ContactFields& contact, TQRErrorCorrection level) {
     }
 }
 
-// The contacts' QR pictures, made in order on worker threads while the writer draws the
-// cards before them.
+// The contacts with their QR pictures, made in order on worker threads while the writer
+// draws the cards before them.
 class QrAhead {
 public:
-    QrAhead(const std::vector<ContactFields>& contacts, TQRErrorCorrection level)
-        : FContacts(contacts), FLevel(level) {
+    QrAhead(int total, const std::function<ContactFields()>& nextContact, TQRErrorCorrection level)
+        : FTotal(total), FNextContact(nextContact), FLevel(level) {
         FPool.setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
         for (int i = 0; i < kCardsAhead; ++i)
             submit();
     }
-    // Work not yet started is dropped; work under way is waited for, since it reads the contacts.
+    // Work not yet started is dropped; work under way is waited for.
     ~QrAhead() {
         FPool.clear();
         FPool.waitForDone();
@@ -61,28 +61,42 @@ public:
     QrAhead(const QrAhead&) = delete;
     QrAhead& operator=(const QrAhead&) = delete;
 
-    // The next contact's picture, waiting for it when it is not made yet.
-    QImage take() {
-        QImage picture = FPending.front().get();
+    struct Card {
+        ContactFields contact;
+        QImage qr;
+    };
+    // The next contact and its picture, waiting for the picture when it is not made yet.
+    Card take() {
+        Pending pending = std::move(FPending.front());
         FPending.pop_front();
+        Card card{std::move(pending.contact), pending.qr.get()};
         submit();
-        return picture;
+        return card;
     }
 
 private:
+    struct Pending {
+        ContactFields contact;
+        std::future<QImage> qr;
+    };
+
     void submit() {
-        if (FNext == FContacts.size())
+        if (FSubmitted == FTotal)
             return;
+        ContactFields contact = FNextContact();
+        ++FSubmitted;
         auto promise = std::make_shared<std::promise<QImage>>();
-        FPending.push_back(promise->get_future());
-        const ContactFields* contact = &FContacts[FNext++];
-        FPool.start([promise, contact, level = FLevel] { promise->set_value(contactQr(*contact, level)); });
+        FPending.push_back({contact, promise->get_future()});
+        FPool.start([promise, contact = std::move(contact), level = FLevel] {
+            promise->set_value(contactQr(contact, level));
+        });
     }
 
-    const std::vector<ContactFields>& FContacts;
+    const int FTotal;
+    const std::function<ContactFields()>& FNextContact;
     TQRErrorCorrection FLevel;
-    std::size_t FNext = 0;
-    std::deque<std::future<QImage>> FPending;
+    int FSubmitted = 0;
+    std::deque<Pending> FPending;
     QThreadPool FPool;
 };
 
@@ -152,14 +166,20 @@ QImage qrModulePicture(const QString& text, TQRErrorCorrection level, int module
 
 bool exportBatchPdf(const CardState& design, const std::vector<ContactFields>& contacts, const QString& path,
                     const BatchProgress& progress) {
+    if (contacts.size() > std::size_t(INT_MAX))
+        throw UserError(QStringLiteral("A lista tem contatos demais."));
+    std::size_t next = 0;
+    return exportBatchPdf(
+        design, int(contacts.size()), [&] { return contacts[next++]; }, path, progress);
+}
+
+bool exportBatchPdf(const CardState& design, int total, const std::function<ContactFields()>& nextContact,
+                    const QString& path, const BatchProgress& progress) {
     if (!design.front && !design.back)
         throw UserError(
             QStringLiteral("Nenhum lado do cartão está marcado: marque a frente, o verso ou os dois."));
-    if (contacts.empty())
+    if (total <= 0)
         throw UserError(QStringLiteral("A lista não tem nenhum contato."));
-    if (contacts.size() > std::size_t(INT_MAX))
-        throw UserError(QStringLiteral("A lista tem contatos demais."));
-    const int total = int(contacts.size());
     const HeapKeptForReuse heap;
 
     // One card document serves every contact: only the name line, the suffix and the QR
@@ -173,10 +193,11 @@ bool exportBatchPdf(const CardState& design, const std::vector<ContactFields>& c
     std::vector<CardDesign> onSheet;
     try {
         report::TPdfPageStream stream(*makePdfExport(), path);
-        QrAhead qr(contacts, design.qrLevel);
+        QrAhead qr(total, nextContact, design.qrLevel);
         for (int i = 0; i < total; ++i) {
-            const ContactFields& contact = contacts[std::size_t(i)];
-            card.qr = qr.take();
+            QrAhead::Card next = qr.take();
+            const ContactFields& contact = next.contact;
+            card.qr = std::move(next.qr);
             if (card.qr.isNull())
                 throw UserError(QStringLiteral("O vCard do contato %1 (%2) não cabe em nenhum código QR; "
                                                "encurte os dados desse contato. Nenhum PDF foi gravado.")

@@ -36,4 +36,11 @@ QImage qrModulePicture(const QString& text, TQRErrorCorrection level = qrLevelL,
 bool exportBatchPdf(const CardState& design, const std::vector<ContactFields>& contacts, const QString& path,
                     const BatchProgress& progress = {});
 
+// The same for `total` contacts given one at a time by `nextContact`, in their order, so that
+// the list need not be held: a file read a part at a time goes straight into the PDF.
+// `nextContact` is called on the calling thread and may throw lumo::UserError, which ends the
+// export as a failure.
+bool exportBatchPdf(const CardState& design, int total, const std::function<ContactFields()>& nextContact,
+                    const QString& path, const BatchProgress& progress = {});
+
 } // namespace lumo

@@ -7,6 +7,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStringDecoder>
+
+#include <algorithm>
+#include <deque>
 
 namespace lumo {
 
@@ -18,41 +22,265 @@ bool looksLikeVCard(const QByteArray& bytes) {
     return text.size() >= 11 && text.first(11).compare("BEGIN:VCARD", Qt::CaseInsensitive) == 0;
 }
 
-} // namespace
+[[noreturn]] void fileTooLarge(const QString& shown, qint64 size) {
+    constexpr qint64 mib = 1024 * 1024;
+    importFailed(shown, QStringLiteral("o arquivo tem %1 MiB e o limite para importar contatos é de %2 MiB.")
+                            .arg((size + mib - 1) / mib)
+                            .arg(kMaxContactsFileSize / mib));
+}
 
-ImportResult readContactsFile(const QString& path) {
-    const QString shown = QDir::toNativeSeparators(path);
-    const QFileInfo info(path);
+// The checks before a contacts file is read: it exists, is a regular file and is within the
+// size limit. Opens `file`.
+void openContactsFile(QFile& file, const QString& shown) {
+    const QFileInfo info(file.fileName());
     if (!info.exists())
         importFailed(shown, QStringLiteral("o arquivo não existe."));
     // Folders, devices and pipes could block or never end.
     if (!info.isFile())
         importFailed(shown, QStringLiteral("não é um arquivo comum."));
-    constexpr qint64 mib = 1024 * 1024;
-    const auto tooLarge = [&](qint64 size) {
-        importFailed(shown,
-                     QStringLiteral("o arquivo tem %1 MiB e o limite para importar contatos é de %2 MiB.")
-                         .arg((size + mib - 1) / mib)
-                         .arg(kMaxContactsFileSize / mib));
-    };
     if (info.size() > kMaxContactsFileSize)
-        tooLarge(info.size());
-    QFile file(path);
+        fileTooLarge(shown, info.size());
     if (!file.open(QIODevice::ReadOnly))
         importFailed(shown, file.errorString());
+}
+
+bool isVCardName(const QString& path) {
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    return suffix == u"vcf" || suffix == u"vcard";
+}
+
+bool isCsvName(const QString& path) {
+    return QFileInfo(path).suffix().toLower() == u"csv";
+}
+
+} // namespace
+
+ImportResult readContactsFile(const QString& path) {
+    const QString shown = QDir::toNativeSeparators(path);
+    QFile file(path);
+    openContactsFile(file, shown);
     // The file may have grown since it was measured.
     const QByteArray bytes = file.read(kMaxContactsFileSize + 1);
     if (file.error() != QFileDevice::NoError)
         importFailed(shown, file.errorString());
     if (bytes.size() > kMaxContactsFileSize)
-        tooLarge(bytes.size());
+        fileTooLarge(shown, bytes.size());
 
-    const QString suffix = info.suffix().toLower();
-    if (suffix == u"vcf" || suffix == u"vcard")
+    if (isVCardName(path))
         return readVCards(bytes, shown);
-    if (suffix == u"csv")
+    if (isCsvName(path))
         return readCsv(bytes, shown);
     return looksLikeVCard(bytes) ? readVCards(bytes, shown) : readCsv(bytes, shown);
+}
+
+struct ContactFileReader::State {
+    std::unique_ptr<QIODevice> device;
+    QString shown;
+    bool vcard = false;
+    qint64 partBytes = kPartBytes;
+
+    // Known after the first pass.
+    bool checked = false;
+    bool legacy = false; // CSV: not UTF-8 as a whole, so Windows-1252
+
+    // The pass under way.
+    bool started = false;
+    bool ended = false;
+    bool whole = false; // UTF-16, read at once
+    qint64 readBytes = 0;
+    bool firstBlock = true;
+    QByteArray pending;       // vCard bytes after the last part's end
+    qsizetype searchFrom = 0; // in pending: no part can end before this line's start
+    FilePart part;
+    std::unique_ptr<CsvContacts> csv;
+    std::deque<ContactFields> ready;
+    int found = 0;
+    int skipped = 0;
+
+    void restart();
+    QByteArray readBlock();
+    void check();
+    void readPart();
+    void take(ImportResult&& result, bool addSkipped);
+};
+
+void ContactFileReader::State::restart() {
+    if (!device->seek(0))
+        importFailed(shown, device->errorString());
+    started = ended = whole = false;
+    readBytes = 0;
+    firstBlock = true;
+    pending.clear();
+    searchFrom = 0;
+    part = FilePart();
+    csv.reset();
+    ready.clear();
+    found = skipped = 0;
+}
+
+// The next stretch of the file, ending at a line break (or at the file's end); a UTF-8
+// byte-order mark at the start stays for the readers to see.
+QByteArray ContactFileReader::State::readBlock() {
+    QByteArray block = device->read(partBytes);
+    if (!block.isEmpty() && !block.endsWith('\n') && !device->atEnd())
+        block += device->readLine();
+    if (block.isEmpty() && !device->atEnd())
+        importFailed(shown, device->errorString());
+    readBytes += block.size();
+    if (readBytes > kMaxContactsFileSize)
+        fileTooLarge(shown, readBytes);
+    if (firstBlock && (block.startsWith("\xFF\xFE") || block.startsWith("\xFE\xFF")))
+        whole = true;
+    return block;
+}
+
+// Binary data, an empty file and, for CSV, the encoding are found before the first contact,
+// as the whole-file readers find them.
+void ContactFileReader::State::check() {
+    restart();
+    QByteArray block = readBlock();
+    if (whole) {
+        checked = true;
+        return;
+    }
+    int line = 1;
+    bool blank = true;
+    bool utf8 = true;
+    const auto isSpace = [](char b) { return b == ' ' || (b >= '\t' && b <= '\r'); };
+    for (; !block.isEmpty(); block = readBlock()) {
+        QByteArrayView text(block);
+        if (firstBlock && text.startsWith("\xEF\xBB\xBF"))
+            text = text.sliced(3);
+        firstBlock = false;
+        checkTextFile(text, shown, line, false);
+        line += lineNumberAt(text, text.size()) - 1;
+        blank = blank && std::all_of(text.begin(), text.end(), isSpace);
+        if (!vcard && utf8 && std::any_of(text.begin(), text.end(), [](char b) { return b & 0x80; })) {
+            QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+            const QString decoded = decoder(text);
+            utf8 = !decoder.hasError();
+        }
+    }
+    if (blank)
+        importFailed(shown, QStringLiteral("o arquivo está vazio."));
+    legacy = !utf8;
+    checked = true;
+}
+
+void ContactFileReader::State::take(ImportResult&& result, bool addSkipped) {
+    found += int(result.contacts.size());
+    for (ContactFields& contact : result.contacts)
+        ready.push_back(std::move(contact));
+    skipped = addSkipped ? skipped + result.skippedLines : result.skippedLines;
+}
+
+void ContactFileReader::State::readPart() {
+    if (!started) {
+        if (!checked)
+            check();
+        restart();
+        started = true;
+        csv = std::make_unique<CsvContacts>(shown);
+    }
+    const QByteArray block = readBlock();
+    const bool last = block.isEmpty() || device->atEnd();
+    if (whole) {
+        // Rare enough (phones and spreadsheets write UTF-8) to be read as one piece.
+        QByteArray bytes = block + device->read(kMaxContactsFileSize + 1 - readBytes);
+        readBytes = bytes.size();
+        if (readBytes > kMaxContactsFileSize)
+            fileTooLarge(shown, readBytes);
+        take(vcard ? readVCards(bytes, shown) : readCsv(bytes, shown), false);
+        ended = true;
+        return;
+    }
+    const bool first = firstBlock;
+    firstBlock = false;
+    if (vcard) {
+        pending += block;
+        qsizetype end = last ? pending.size() : 0;
+        if (!last && pending.size() >= partBytes) {
+            end = vcardPartEnd(pending, searchFrom);
+            // A card longer than a part: the next search starts at the line before the last,
+            // which an END:VCARD may end once the next line has begun.
+            qsizetype back = pending.size();
+            for (int breaks = 0; back > 0 && breaks < 3; --back)
+                breaks += pending[back - 1] == '\n' || pending[back - 1] == '\r';
+            while (back < pending.size() && (pending[back] == '\n' || pending[back] == '\r'))
+                ++back;
+            searchFrom = back;
+        }
+        if (end > 0 || last) {
+            const QByteArray text = pending.first(end);
+            pending.remove(0, end);
+            searchFrom = 0;
+            part.last = last;
+            take(readVCards(text, shown, part), true);
+            part.firstLine += lineNumberAt(text, text.size()) - 1;
+            part.first = false;
+        }
+    } else {
+        QByteArrayView text(block);
+        if (first && text.startsWith("\xEF\xBB\xBF"))
+            text = text.sliced(3);
+        csv->feed(decodeText(text, legacy), last);
+        take(csv->take(), false);
+    }
+    if (last) {
+        ended = true;
+        if (found == 0)
+            importFailed(shown, QStringLiteral("o arquivo não tem nenhum contato."));
+    }
+}
+
+ContactFileReader::ContactFileReader(const QString& path) : d(std::make_unique<State>()) {
+    d->shown = QDir::toNativeSeparators(path);
+    auto file = std::make_unique<QFile>(path);
+    openContactsFile(*file, d->shown);
+    d->device = std::move(file);
+    if (isVCardName(path)) {
+        d->vcard = true;
+    } else if (!isCsvName(path)) {
+        // Told by the content's start, past any blank lines.
+        QByteArray start;
+        while (!d->device->atEnd() && start.trimmed().size() < 11 && start.size() < kMaxContactsFileSize)
+            start += d->device->read(4096);
+        d->vcard = looksLikeVCard(start);
+    }
+}
+
+ContactFileReader::ContactFileReader(std::unique_ptr<QIODevice> device, const QString& shownName, bool vcard,
+                                     qint64 partBytes)
+    : d(std::make_unique<State>()) {
+    d->device = std::move(device);
+    d->shown = shownName;
+    d->vcard = vcard;
+    d->partBytes = std::max<qint64>(1, partBytes);
+}
+
+ContactFileReader::~ContactFileReader() = default;
+
+int ContactFileReader::count() {
+    d->restart();
+    int n = 0;
+    while (next())
+        ++n;
+    d->restart();
+    return n;
+}
+
+std::optional<ContactFields> ContactFileReader::next() {
+    while (d->ready.empty() && !d->ended)
+        d->readPart();
+    if (d->ready.empty())
+        return std::nullopt;
+    ContactFields contact = std::move(d->ready.front());
+    d->ready.pop_front();
+    return contact;
+}
+
+int ContactFileReader::skippedLines() const {
+    return d->skipped;
 }
 
 QString importSummary(const ImportResult& result) {

@@ -4,8 +4,11 @@
 
 #include "contact/vcard.h"
 
+#include <QIODevice>
 #include <QString>
 
+#include <memory>
+#include <optional>
 #include <vector>
 
 namespace lumo {
@@ -26,5 +29,39 @@ ImportResult readContactsFile(const QString& path);
 
 // "3 contatos importados, 1 linha ignorada"; the ignored part only when there are some.
 QString importSummary(const ImportResult& result);
+
+// The contacts of a vCard or CSV file read a part at a time, so that a file of any length
+// takes about the same memory: the same contacts, ignored lines and errors as
+// readContactsFile, only never the whole file at once. A first pass (count) checks the file
+// and counts its contacts; then next() gives them one by one.
+class ContactFileReader {
+public:
+    // How much of the file is read at a time (a part ends at a line break, and, in a vCard
+    // file, after a whole card).
+    static constexpr qint64 kPartBytes = 64 * 1024;
+
+    // Checks the file as readContactsFile does and tells its kind the same way. Throws
+    // lumo::UserError.
+    explicit ContactFileReader(const QString& path);
+    // Reads `device` (open, readable and seekable) as a vCard or a CSV file, `shownName` naming
+    // it in messages.
+    ContactFileReader(std::unique_ptr<QIODevice> device, const QString& shownName, bool vcard,
+                      qint64 partBytes = kPartBytes);
+    ~ContactFileReader();
+    ContactFileReader(const ContactFileReader&) = delete;
+    ContactFileReader& operator=(const ContactFileReader&) = delete;
+
+    // Reads the whole file once, checking it, and tells how many contacts it holds; next()
+    // starts again from the first. Throws lumo::UserError as readContactsFile does.
+    int count();
+    // The next contact; none after the last. Throws lumo::UserError.
+    std::optional<ContactFields> next();
+    // The lines ignored so far in this pass.
+    int skippedLines() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> d;
+};
 
 } // namespace lumo

@@ -150,16 +150,29 @@ const QString kKnownColumns = QStringLiteral(
     "Phone 1 - Value, E-mail 1 - Value, Address 1 - Street...) e do Outlook (First Name, Last Name, Mobile "
     "Phone, Home Phone, E-mail Address, Home Street...).");
 
+// Thrown by a scanner given only the text so far when a record runs on past its end.
+struct MoreTextNeeded {};
+
 // RFC 4180 records: fields in double quotes may hold separators, doubled quotes and line
 // breaks. Lenient where spreadsheets are: spaces before an opening quote, text after a
 // closing one, and quotes inside an unquoted field are kept as typed.
 class CsvScanner {
 public:
-    CsvScanner(QStringView text, const QString& fileName) : text_(text), fileName_(fileName) {}
+    // `more`: the text may go on after `text`; a record is then read only once the text
+    // continues after its line break.
+    CsvScanner(QStringView text, const QString& fileName, int line = 1, bool more = false)
+        : text_(text), fileName_(fileName), line_(line), more_(more) {}
 
     void setSeparator(QChar separator) { separator_ = separator; }
+    QChar separator() const { return separator_; }
     bool atEnd() const { return pos_ >= text_.size(); }
     int lineNumber() const { return line_; }
+    qsizetype position() const { return pos_; }
+    // Back to where a record that needs more text began.
+    void restore(qsizetype pos, int line) {
+        pos_ = pos;
+        line_ = line;
+    }
 
     // Reads the next record into `fields` (at most `maxStored` of them) and returns how many
     // fields it has.
@@ -175,6 +188,8 @@ public:
                 continue;
             }
             skipLineBreak();
+            if (more_ && pos_ >= text_.size())
+                throw MoreTextNeeded{};
             return count;
         }
     }
@@ -184,7 +199,8 @@ public:
     QChar guessSeparator() const {
         int commas = 0, semicolons = 0, tabs = 0;
         bool quoted = false;
-        for (qsizetype i = pos_; i < text_.size(); ++i) {
+        qsizetype i = pos_;
+        for (; i < text_.size(); ++i) {
             const QChar c = text_[i];
             if (c == u'"')
                 quoted = !quoted;
@@ -196,6 +212,8 @@ public:
             semicolons += c == u';';
             tabs += c == u'\t';
         }
+        if (more_ && i == text_.size())
+            throw MoreTextNeeded{};
         if (tabs > 0 && tabs >= semicolons && tabs >= commas)
             return u'\t';
         return semicolons > 0 && semicolons >= commas ? u';' : u',';
@@ -229,6 +247,8 @@ private:
         pos_ = p + 1;
         QString field;
         for (;;) {
+            if (pos_ >= text_.size() && more_)
+                throw MoreTextNeeded{};
             if (pos_ >= text_.size())
                 importFailed(fileName_,
                              QStringLiteral("as aspas abertas na linha %1 não se fecham.").arg(openedOn));
@@ -259,7 +279,8 @@ private:
     QStringView text_;
     const QString& fileName_;
     qsizetype pos_ = 0;
-    int line_ = 1; // of the text at pos_
+    int line_; // of the text at pos_
+    bool more_;
     QChar separator_ = u',';
 };
 
@@ -373,65 +394,153 @@ bool isEmptyRow(const std::vector<QString>& fields) {
 
 } // namespace
 
+// Where reading stands between pieces of text: the text not yet read (a record that needs
+// more), the line it starts on, and what the records before it told.
+struct CsvContacts::State {
+    enum class Phase { SeparatorLine, Header, Rows };
+
+    QString fileName;
+    QString text;
+    int line = 1;
+    Phase phase = Phase::SeparatorLine;
+    bool named = false; // a "sep=" line named the separator
+    QChar separator = u',';
+    qsizetype headerCount = 0;
+    int headerLine = 0;
+    std::vector<QString> fields;
+    std::vector<Column> columns;
+    ImportResult result;
+    bool anyContact = false;
+
+    // Reads what the text holds; returns false where a record needs more text.
+    bool read(CsvScanner& scanner, bool last);
+    void readRow(CsvScanner& scanner);
+};
+
+bool CsvContacts::State::read(CsvScanner& scanner, bool last) {
+    // Each step reads whole records or, given too little text, goes back to where it began.
+    const auto step = [&](const auto& readRecords) {
+        const qsizetype pos = scanner.position();
+        const int startLine = scanner.lineNumber();
+        const QChar startSeparator = scanner.separator();
+        try {
+            readRecords();
+            return true;
+        } catch (const MoreTextNeeded&) {
+            scanner.restore(pos, startLine);
+            scanner.setSeparator(startSeparator);
+            return false;
+        }
+    };
+
+    if (phase == Phase::SeparatorLine) {
+        // Excel's "sep=;" first line names the separator; "sep=;\r\n" is its longest form.
+        static const QRegularExpression sepLine(QStringLiteral("^sep=([,;\\t|])\\r?(\\n|\\r|$)"),
+                                                QRegularExpression::CaseInsensitiveOption);
+        if (!last && text.size() < 7)
+            return false;
+        const QRegularExpressionMatch match = sepLine.match(text);
+        if (match.hasMatch()) {
+            const bool read = step([&] {
+                scanner.setSeparator(match.captured(1).front());
+                scanner.next(fields, 1);
+            });
+            if (!read)
+                return false;
+            named = true;
+        }
+        phase = Phase::Header;
+    }
+
+    if (phase == Phase::Header) {
+        // The header: the first line that is not empty.
+        while (!scanner.atEnd() && headerCount == 0) {
+            const bool read = step([&] {
+                if (!named)
+                    scanner.setSeparator(scanner.guessSeparator());
+                const int lineNumber = scanner.lineNumber();
+                const qsizetype count = scanner.next(fields, kMaxStoredFields);
+                headerLine = lineNumber;
+                headerCount = isEmptyRow(fields) ? 0 : count;
+            });
+            if (!read)
+                return false;
+        }
+        if (headerCount == 0 && !last)
+            return false;
+        for (const QString& name : fields)
+            columns.push_back(columnFor(name));
+        if (std::all_of(columns.begin(), columns.end(), [](const Column& c) { return c.role == Role::None; }))
+            importFailed(fileName,
+                         QStringLiteral("não é uma planilha de contatos: a linha %1 não tem nenhuma coluna "
+                                        "conhecida. Colunas reconhecidas: %2")
+                             .arg(headerLine)
+                             .arg(kKnownColumns));
+        phase = Phase::Rows;
+    }
+
+    while (!scanner.atEnd())
+        if (!step([&] { readRow(scanner); }))
+            return false;
+    return true;
+}
+
+void CsvContacts::State::readRow(CsvScanner& scanner) {
+    const qsizetype count = scanner.next(fields, std::min(headerCount, kMaxStoredFields));
+    if (count > headerCount) {
+        ++result.skippedLines;
+        return;
+    }
+    if (isEmptyRow(fields))
+        return;
+    ContactFields contact = toContactFields(sourceContact(columns, fields));
+    // A street split back ("Rua A , 10") leaves spaces that a spreadsheet's cells never keep.
+    for (QString* box : boxesOf(contact))
+        *box = box->trimmed();
+    if (hasAnyBox(contact)) {
+        result.contacts.push_back(std::move(contact));
+        anyContact = true;
+    } else {
+        ++result.skippedLines;
+    }
+}
+
+CsvContacts::CsvContacts(const QString& fileName) : d(std::make_unique<State>()) {
+    d->fileName = fileName;
+}
+
+CsvContacts::~CsvContacts() = default;
+
+void CsvContacts::feed(QStringView text, bool last) {
+    d->text += text;
+    CsvScanner scanner(d->text, d->fileName, d->line, !last);
+    scanner.setSeparator(d->separator);
+    d->read(scanner, last);
+    d->text.remove(0, scanner.position());
+    d->line = scanner.lineNumber();
+    d->separator = scanner.separator();
+    if (last && !d->anyContact)
+        importFailed(d->fileName, QStringLiteral("o arquivo não tem nenhum contato."));
+}
+
+ImportResult CsvContacts::take() {
+    ImportResult taken;
+    std::swap(taken, d->result);
+    d->result.skippedLines = taken.skippedLines;
+    return taken;
+}
+
+int CsvContacts::skippedLines() const {
+    return d->result.skippedLines;
+}
+
 ImportResult readCsv(const QByteArray& bytes, const QString& fileName) {
     QByteArray converted;
     const QByteArrayView raw = textBytes(bytes, converted);
     checkTextFile(raw, fileName);
-    const QString text = decodeText(raw);
-
-    CsvScanner scanner(text, fileName);
-    std::vector<QString> fields;
-    // Excel's "sep=;" first line names the separator.
-    static const QRegularExpression sepLine(QStringLiteral("^sep=([,;\\t|])\\r?(\\n|\\r|$)"),
-                                            QRegularExpression::CaseInsensitiveOption);
-    const QRegularExpressionMatch named = sepLine.match(text);
-    if (named.hasMatch()) {
-        scanner.setSeparator(named.captured(1).front());
-        scanner.next(fields, 1);
-    }
-
-    // The header: the first line that is not empty.
-    qsizetype headerCount = 0;
-    int headerLine = 0;
-    while (!scanner.atEnd() && headerCount == 0) {
-        if (!named.hasMatch())
-            scanner.setSeparator(scanner.guessSeparator());
-        headerLine = scanner.lineNumber();
-        headerCount = scanner.next(fields, kMaxStoredFields);
-        if (isEmptyRow(fields))
-            headerCount = 0;
-    }
-    std::vector<Column> columns;
-    for (const QString& name : fields)
-        columns.push_back(columnFor(name));
-    if (std::all_of(columns.begin(), columns.end(), [](const Column& c) { return c.role == Role::None; }))
-        importFailed(fileName,
-                     QStringLiteral("não é uma planilha de contatos: a linha %1 não tem nenhuma coluna "
-                                    "conhecida. Colunas reconhecidas: %2")
-                         .arg(headerLine)
-                         .arg(kKnownColumns));
-
-    ImportResult result;
-    while (!scanner.atEnd()) {
-        const qsizetype count = scanner.next(fields, std::min(headerCount, kMaxStoredFields));
-        if (count > headerCount) {
-            ++result.skippedLines;
-            continue;
-        }
-        if (isEmptyRow(fields))
-            continue;
-        ContactFields contact = toContactFields(sourceContact(columns, fields));
-        // A street split back ("Rua A , 10") leaves spaces that a spreadsheet's cells never keep.
-        for (QString* box : boxesOf(contact))
-            *box = box->trimmed();
-        if (hasAnyBox(contact))
-            result.contacts.push_back(std::move(contact));
-        else
-            ++result.skippedLines;
-    }
-    if (result.contacts.empty())
-        importFailed(fileName, QStringLiteral("o arquivo não tem nenhum contato."));
-    return result;
+    CsvContacts contacts(fileName);
+    contacts.feed(decodeText(raw), true);
+    return contacts.take();
 }
 
 } // namespace lumo

@@ -263,7 +263,9 @@ QString decodeText(QByteArrayView bytes, bool legacy) {
     if (std::all_of(bytes.begin(), bytes.end(), [](char b) { return static_cast<unsigned char>(b) < 0x80; }))
         return QString::fromLatin1(bytes);
     if (!legacy) {
-        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        // A value may begin with U+FEFF as typed; only a file's own mark is taken away, before.
+        QStringDecoder utf8(QStringDecoder::Utf8,
+                            QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
         QString text = utf8(bytes);
         if (!utf8.hasError())
             return text;
@@ -297,15 +299,16 @@ int lineNumberAt(QByteArrayView text, qsizetype offset) {
     return line;
 }
 
-void checkTextFile(QByteArrayView text, const QString& fileName) {
+void checkTextFile(QByteArrayView text, const QString& fileName, int firstLine, bool whole) {
     const auto* nul = static_cast<const char*>(std::memchr(text.data(), 0, size_t(text.size())));
     if (nul) {
         importFailed(fileName,
                      QStringLiteral("o arquivo tem dados binários (um byte nulo na linha %1); não é "
                                     "um arquivo de contatos vCard nem CSV.")
-                         .arg(lineNumberAt(text, nul - text.data())));
+                         .arg(firstLine - 1 + lineNumberAt(text, nul - text.data())));
     }
-    if (std::all_of(text.begin(), text.end(), [](char b) { return b == ' ' || (b >= '\t' && b <= '\r'); }))
+    if (whole &&
+        std::all_of(text.begin(), text.end(), [](char b) { return b == ' ' || (b >= '\t' && b <= '\r'); }))
         importFailed(fileName, QStringLiteral("o arquivo está vazio."));
 }
 

@@ -103,8 +103,9 @@ QByteArrayView textBytes(const QByteArray& bytes, QByteArray& converted);
 // The line (from 1) holding text[offset]; lines end at LF, CR LF or a lone CR.
 int lineNumberAt(QByteArrayView text, qsizetype offset);
 
-// Refuses empty files and files with NUL bytes (binary data, or UTF-16 without a mark).
-void checkTextFile(QByteArrayView text, const QString& fileName);
+// Refuses empty files and files with NUL bytes (binary data, or UTF-16 without a mark). A
+// part of a file (`whole` false) starting on `firstLine` is checked for NUL bytes only.
+void checkTextFile(QByteArrayView text, const QString& fileName, int firstLine = 1, bool whole = true);
 
 // Throws lumo::UserError "Não foi possível importar contatos de "<file>": <reason>".
 [[noreturn]] void importFailed(const QString& fileName, const QString& reason);

@@ -161,7 +161,9 @@ bool isKept(const QByteArray& name) {
 
 class VCardParser {
 public:
-    VCardParser(QByteArrayView text, const QString& fileName) : text_(text), fileName_(fileName) {}
+    VCardParser(QByteArrayView text, const QString& fileName, const FilePart& part)
+        : text_(text), fileName_(fileName), part_(part), lineNumber_(part.firstLine), sawBegin_(!part.first) {
+    }
 
     ImportResult run() {
         while (pos_ < text_.size())
@@ -170,7 +172,7 @@ public:
             importFailed(
                 fileName_,
                 QStringLiteral("o cartão que começa na linha %1 não termina com END:VCARD.").arg(cardLine_));
-        if (result_.contacts.empty())
+        if (result_.contacts.empty() && part_.first && part_.last)
             importFailed(fileName_, QStringLiteral("o arquivo não tem nenhum contato."));
         return std::move(result_);
     }
@@ -383,12 +385,15 @@ private:
 
     QByteArrayView text_;
     const QString& fileName_;
+    const FilePart part_;
     qsizetype pos_ = 0;
-    int lineNumber_ = 1; // of the line at pos_
+    int lineNumber_; // of the line at pos_
     std::vector<Piece> pieces_;
     ImportResult result_;
 
-    bool sawBegin_ = false;
+    // A part after the first goes on from a card's END:VCARD, where the file's first
+    // BEGIN:VCARD has been seen.
+    bool sawBegin_;
     bool inCard_ = false;
     int cardLine_ = 0;
     int version_ = 3;
@@ -398,11 +403,34 @@ private:
 
 } // namespace
 
-ImportResult readVCards(const QByteArray& bytes, const QString& fileName) {
+ImportResult readVCards(const QByteArray& bytes, const QString& fileName, const FilePart& part) {
+    if (!part.first)
+        return VCardParser(bytes, fileName, part).run();
     QByteArray converted;
     const QByteArrayView text = textBytes(bytes, converted);
     checkTextFile(text, fileName);
-    return VCardParser(text, fileName).run();
+    return VCardParser(text, fileName, part).run();
+}
+
+qsizetype vcardPartEnd(QByteArrayView bytes, qsizetype from) {
+    // A line "END:VCARD" always starts a property of its own (neither a fold, a soft line
+    // break nor base64 runs on into it), and unless the next line is folded into it, the
+    // property is just that line, after which no card is open.
+    qsizetype cut = 0;
+    qsizetype begin = from;
+    while (begin < bytes.size()) {
+        qsizetype end = begin;
+        while (end < bytes.size() && bytes[end] != '\n' && bytes[end] != '\r')
+            ++end;
+        if (end == bytes.size() || (bytes[end] == '\r' && end + 1 == bytes.size()))
+            break; // the line or its CR LF may go on
+        const qsizetype next = end + (bytes[end] == '\r' && bytes[end + 1] == '\n' ? 2 : 1);
+        if (next < bytes.size() && !isFoldStart(bytes[next]) &&
+            bytes.sliced(begin, end - begin).compare("END:VCARD", Qt::CaseInsensitive) == 0)
+            cut = next;
+        begin = next;
+    }
+    return cut;
 }
 
 } // namespace lumo

@@ -4,6 +4,9 @@
 //   bench_batch --make-background fundo.jpg       writes a 6000 × 4000 photograph-like JPEG
 //   bench_batch --write-csv COUNT contatos.csv    the same contacts with their vCards, as CSV
 //                                                 (nome, sobrenome, sufixo, vcard) for gLabels
+//   bench_batch --write-files COUNT contatos.vcf desenho.lumocard
+//                                                 the same contacts as a .vcf and the design as a
+//                                                 card document, for lumocard --batch
 //   bench_batch COUNT OUT.pdf [--background fundo.jpg] [--front-only] [--bleed] [--sheet a4|letter]
 //
 // The contacts are made up, each with its own name, accents and a vCard of about 250 bytes.
@@ -11,6 +14,7 @@
 // the contacts are made, and the peak during the export (Linux).
 
 #include "card/batch.h"
+#include "card/document.h"
 #include "card/pictureloader.h"
 
 #include <QElapsedTimer>
@@ -86,6 +90,35 @@ bool writeCsv(const std::vector<lumo::ContactFields>& contacts, const QString& p
     return file.open(QIODevice::WriteOnly) && file.write(csv.toUtf8()) == csv.toUtf8().size();
 }
 
+// The coloured design of both sides the batches are drawn on.
+lumo::CardState makeDesign(const QStringList& args) {
+    lumo::CardState design;
+    design.back = !args.contains(u"--front-only");
+    design.bleed = args.contains(u"--bleed");
+    if (const qsizetype at = args.indexOf(u"--sheet"); at > 0)
+        design.sheet = args.value(at + 1) == u"letter" ? lumo::SheetKind::Letter : lumo::SheetKind::A4;
+    design.frontColor = QColor(240, 240, 230);
+    design.backColor = QColor(20, 60, 120);
+    design.textColor = QColor(20, 20, 60);
+    return design;
+}
+
+bool writeFiles(const std::vector<lumo::ContactFields>& contacts, const QString& vcfPath,
+                const QString& designPath) {
+    QByteArray vcf;
+    for (const lumo::ContactFields& c : contacts)
+        vcf += lumo::vcfFileBytes(lumo::composeVCard(c));
+    QFile file(vcfPath);
+    if (!file.open(QIODevice::WriteOnly) || file.write(vcf) != vcf.size())
+        return false;
+    try {
+        lumo::saveCardDocument(designPath, makeDesign({}));
+    } catch (const std::exception&) {
+        return false;
+    }
+    return true;
+}
+
 int fail(const QString& what) {
     std::fprintf(stderr, "bench_batch: %s\n", qPrintable(what));
     return 1;
@@ -105,20 +138,19 @@ int main(int argc, char* argv[]) {
         const int count = args[1].toInt(&ok);
         return ok && count > 0 && writeCsv(makeContacts(count), args[2]) ? 0 : fail("cannot write the CSV");
     }
+    if (args.size() == 4 && args[0] == u"--write-files") {
+        const int count = args[1].toInt(&ok);
+        return ok && count > 0 && writeFiles(makeContacts(count), args[2], args[3])
+                   ? 0
+                   : fail("cannot write the files");
+    }
     const int count = args.value(0).toInt(&ok);
     if (args.size() < 2 || !ok || count < 1)
         return fail("usage: bench_batch COUNT OUT.pdf [--background fundo.jpg] [--front-only] [--bleed] "
                     "[--sheet a4|letter]");
 
-    lumo::CardState design;
-    design.back = !args.contains(u"--front-only");
-    design.bleed = args.contains(u"--bleed");
-    if (const qsizetype at = args.indexOf(u"--sheet"); at > 0)
-        design.sheet = args.value(at + 1) == u"letter" ? lumo::SheetKind::Letter : lumo::SheetKind::A4;
+    lumo::CardState design = makeDesign(args);
     const int perPage = design.sheet == lumo::SheetKind::Card ? 1 : 9;
-    design.frontColor = QColor(240, 240, 230);
-    design.backColor = QColor(20, 60, 120);
-    design.textColor = QColor(20, 20, 60);
     if (const qsizetype at = args.indexOf(u"--background"); at > 0) {
         try {
             design.frontBackground = lumo::readPictureFile(args.value(at + 1));

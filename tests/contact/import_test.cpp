@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -36,6 +37,21 @@ std::vector<std::string> described(const ImportResult& r) {
 
 QByteArray vcard(const QByteArray& body, const QByteArray& version = "3.0") {
     return "BEGIN:VCARD\r\nVERSION:" + version + "\r\n" + body + "\r\nEND:VCARD\r\n";
+}
+
+// The bytes read by ContactFileReader, `partBytes` at a time.
+ImportResult readInParts(const QByteArray& bytes, bool vcard, qint64 partBytes) {
+    auto buffer = std::make_unique<QBuffer>();
+    buffer->setData(bytes);
+    buffer->open(QIODevice::ReadOnly);
+    lumo::ContactFileReader reader(std::move(buffer), "f", vcard, partBytes);
+    const int count = reader.count();
+    ImportResult r;
+    while (std::optional<ContactFields> contact = reader.next())
+        r.contacts.push_back(std::move(*contact));
+    EXPECT_EQ(int(r.contacts.size()), count);
+    r.skippedLines = reader.skippedLines();
+    return r;
 }
 
 std::string errorOf(const std::function<void()>& read) {
@@ -105,9 +121,19 @@ TEST(ContactImport, ExportFilesGiveTheirContacts) {
          1},
     };
     for (const Case& c : cases) {
-        const ImportResult r = lumo::readContactsFile(QStringLiteral(LUMO_TEST_DIR "/data/") + c.file);
+        const QString path = QStringLiteral(LUMO_TEST_DIR "/data/") + c.file;
+        const ImportResult r = lumo::readContactsFile(path);
         EXPECT_EQ(described(r), c.contacts) << c.file;
         EXPECT_EQ(r.skippedLines, c.skipped) << c.file;
+        // Read a part at a time, cut wherever the readers allow, the file gives the same.
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        for (qint64 partBytes : {1, 7, 100}) {
+            const ImportResult parts = readInParts(bytes, path.endsWith(".vcf"), partBytes);
+            EXPECT_EQ(described(parts), c.contacts) << c.file << " " << partBytes;
+            EXPECT_EQ(parts.skippedLines, c.skipped) << c.file << " " << partBytes;
+        }
     }
 }
 
@@ -289,6 +315,8 @@ TEST(ContactImport, BadFilesAreRefusedWithFileAndLine) {
         const std::string message =
             errorOf([&] { c.csv ? lumo::readCsv(c.file, "f") : lumo::readVCards(c.file, "f"); });
         EXPECT_NE(message.find(c.message), std::string::npos) << message;
+        for (qint64 partBytes : {1, 5})
+            EXPECT_EQ(errorOf([&] { readInParts(c.file, !c.csv, partBytes); }), message) << partBytes;
     }
 }
 
@@ -301,10 +329,17 @@ TEST(ContactImport, FileIsChosenByNameThenContentAndRefusedBySize) {
         return f.fileName();
     };
     const QByteArray card = vcard("FN:Ana");
-    EXPECT_EQ(lumo::readContactsFile(write("a.VCARD", card)).contacts.size(), 1u);
-    EXPECT_EQ(lumo::readContactsFile(write("a.txt", "\r\n " + card)).contacts.size(), 1u);
-    EXPECT_EQ(lumo::readContactsFile(write("b.txt", "Nome\nAna\nBia")).contacts.size(), 2u);
+    const auto readBoth = [](const QString& path) {
+        const size_t whole = lumo::readContactsFile(path).contacts.size();
+        EXPECT_EQ(lumo::ContactFileReader(path).count(), int(whole));
+        return whole;
+    };
+    EXPECT_EQ(readBoth(write("a.VCARD", card)), 1u);
+    EXPECT_EQ(readBoth(write("a.txt", "\r\n " + card)), 1u);
+    EXPECT_EQ(readBoth(write("b.txt", "Nome\nAna\nBia")), 2u);
     EXPECT_NE(errorOf([&] { lumo::readContactsFile(write("c.CSV", card)); }).find("nenhuma coluna"),
+              std::string::npos);
+    EXPECT_NE(errorOf([&] { lumo::ContactFileReader(write("c.CSV", card)).count(); }).find("nenhuma coluna"),
               std::string::npos);
 
     // Two gigabytes without a byte written: refused by its size alone.
@@ -315,6 +350,7 @@ TEST(ContactImport, FileIsChosenByNameThenContentAndRefusedBySize) {
     EXPECT_NE(tooBig.find("tem 2048 MiB e o limite para importar contatos é de 64 MiB"), std::string::npos)
         << tooBig;
     EXPECT_NE(tooBig.find(QDir::toNativeSeparators(huge.fileName()).toStdString()), std::string::npos);
+    EXPECT_EQ(errorOf([&] { lumo::ContactFileReader reader(huge.fileName()); }), tooBig);
     EXPECT_NE(errorOf([&] { lumo::readContactsFile(dir.path()); }).find("não é um arquivo comum"),
               std::string::npos);
     EXPECT_NE(errorOf([&] { lumo::readContactsFile(dir.filePath("x.vcf")); }).find("não existe"),
