@@ -201,14 +201,15 @@ void ContactFileReader::State::readPart() {
         qsizetype end = last ? pending.size() : 0;
         if (!last && pending.size() >= partBytes) {
             end = vcardPartEnd(pending, searchFrom);
-            // A card longer than a part: the next search starts at the line before the last,
-            // which an END:VCARD may end once the next line has begun.
-            qsizetype back = pending.size();
-            for (int breaks = 0; back > 0 && breaks < 3; --back)
-                breaks += pending[back - 1] == '\n' || pending[back - 1] == '\r';
-            while (back < pending.size() && (pending[back] == '\n' || pending[back] == '\r'))
-                ++back;
-            searchFrom = back;
+            // Blocks end at a line break, so only the last line is still undecided (an
+            // END:VCARD there waits for the next line): a card longer than a part is searched
+            // again from there, not from its start.
+            qsizetype lastLine = pending.size();
+            while (lastLine > 0 && (pending[lastLine - 1] == '\n' || pending[lastLine - 1] == '\r'))
+                --lastLine;
+            while (lastLine > 0 && pending[lastLine - 1] != '\n' && pending[lastLine - 1] != '\r')
+                --lastLine;
+            searchFrom = lastLine;
         }
         if (end > 0 || last) {
             const QByteArray text = pending.first(end);
