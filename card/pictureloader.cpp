@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
+#include <QList>
 #include <QMutex>
 #include <QtEndian>
 
@@ -89,21 +90,22 @@ bool bmpCutShort(const QByteArray& data) {
     const auto* p = reinterpret_cast<const uchar*>(data.constData());
     const qint64 dataOffset = qFromLittleEndian<quint32>(p + 10);
     const qint64 headerSize = qFromLittleEndian<quint32>(p + 14);
-    if (data.size() < 14 + std::min<qint64>(headerSize, 40))
+    // Qt reads every header but the old OS/2 one with the layout of the 40-byte header,
+    // whatever size it declares.
+    const bool oldHeader = headerSize == 12;
+    if (data.size() < 14 + (oldHeader ? 12 : 40))
         return true;
     qint64 width, height, bitsPerPixel, compression = 0, imageBytes = 0;
-    if (headerSize == 12) { // the old OS/2 header: 16-bit sizes, no compression
+    if (oldHeader) { // 16-bit sizes, no compression
         width = qFromLittleEndian<quint16>(p + 18);
         height = qFromLittleEndian<quint16>(p + 20);
         bitsPerPixel = qFromLittleEndian<quint16>(p + 24);
-    } else if (headerSize >= 40) {
+    } else {
         width = std::abs(qint64(qFromLittleEndian<qint32>(p + 18)));
         height = std::abs(qint64(qFromLittleEndian<qint32>(p + 22))); // negative: rows top down
         bitsPerPixel = qFromLittleEndian<quint16>(p + 28);
         compression = qFromLittleEndian<quint32>(p + 30);
         imageBytes = qFromLittleEndian<quint32>(p + 34);
-    } else {
-        return false;
     }
     const qint64 start = std::max(dataOffset, 14 + headerSize);
     const qint64 available = data.size() - start;
@@ -124,6 +126,78 @@ bool bmpCutShort(const QByteArray& data) {
     default:
         return false;
     }
+}
+
+// The memory a JPEG decoder keeps for the coefficients of the whole picture when the picture
+// comes in several scans; 0 for a single scan, which decodes a row of blocks at a time, and
+// for data the walk through the markers cannot follow (the decoder refuses those itself).
+qint64 jpegCoefficientBytes(const QByteArray& data) {
+    const auto* p = reinterpret_cast<const uchar*>(data.constData());
+    const qint64 size = data.size();
+    if (size < 4 || p[0] != 0xFF || p[1] != 0xD8)
+        return 0;
+    struct Component {
+        int id, horizontal, vertical;
+    };
+    QList<Component> components;
+    int width = 0, height = 0;
+    bool progressive = false;
+    qint64 at = 2;
+    while (at + 4 <= size) {
+        // Like the decoder, bytes up to the next marker are skipped: an 0xFF followed by
+        // anything but 0x00 (a coded 0xFF) or another 0xFF (fill).
+        const uchar marker = p[at + 1];
+        if (p[at] != 0xFF || marker == 0x00 || marker == 0xFF) {
+            at += p[at] == 0xFF && marker == 0x00 ? 2 : 1;
+            continue;
+        }
+        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) { // no length follows
+            at += 2;
+            continue;
+        }
+        if (marker == 0xD9)
+            return 0;
+        const qint64 length = qFromBigEndian<quint16>(p + at + 2);
+        if (length < 2 || at + 2 + length > size)
+            return 0;
+        const uchar* segment = p + at + 4;
+        const bool frame =
+            marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+        if (frame && length >= 8) {
+            height = qFromBigEndian<quint16>(segment + 1);
+            width = qFromBigEndian<quint16>(segment + 3);
+            const int count = segment[5];
+            if (length < 8 + 3 * count)
+                return 0;
+            components.clear();
+            for (int i = 0; i < count; ++i) {
+                const uchar* c = segment + 6 + 3 * i;
+                components.append({c[0], std::max(1, c[1] >> 4), std::max(1, c[1] & 15)});
+            }
+            // Progressive and hierarchical frames: C2, C3, C6, C7, CA, CB, CE, CF.
+            progressive = (marker & 3) >= 2;
+        }
+        if (marker == 0xDA) { // the first scan: the frame is known by now
+            if (components.isEmpty() || length < 3)
+                return 0;
+            if (!progressive && segment[0] >= components.size())
+                return 0;
+            int maxH = 1, maxV = 1;
+            for (const Component& c : components) {
+                maxH = std::max(maxH, c.horizontal);
+                maxV = std::max(maxV, c.vertical);
+            }
+            qint64 bytes = 0;
+            for (const Component& c : components) {
+                const qint64 columns = (qint64(width) * c.horizontal + 8 * maxH - 1) / (8 * maxH);
+                const qint64 rows = (qint64(height) * c.vertical + 8 * maxV - 1) / (8 * maxV);
+                bytes += columns * rows * 64 * 2;
+            }
+            return bytes;
+        }
+        at += 2 + length;
+    }
+    return 0;
 }
 
 // What Qt's JPEG reader reports while it decodes: libjpeg's warnings come as Qt warnings,
@@ -209,7 +283,9 @@ QImage decodePicture(const QByteArray& bytes, const QString& extension, const QS
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, format);
     reader.setDecideFormatFromContent(false);
-    const QSize size = reader.size();
+    // A top-down BMP declares a negative height, and Qt passes it on.
+    const QSize declared = reader.size();
+    const QSize size(std::abs(declared.width()), std::abs(declared.height()));
     const auto tooBig = [&](qint64 limit, const QString& which) {
         fail(QStringLiteral("a imagem é grande demais (%1 × %2 pixels; o máximo%3 é %4 megapixels).")
                  .arg(size.width())
@@ -222,6 +298,11 @@ QImage decodePicture(const QByteArray& bytes, const QString& extension, const QS
         tooBig(kMaxPicturePixels, QString());
     if (format != "jpeg" && pixels > kMaxWholeDecodePixels)
         tooBig(kMaxWholeDecodePixels, QStringLiteral(" para PNG e BMP"));
+    if (format == "jpeg" && jpegCoefficientBytes(data) > kMaxJpegCoefficientBytes)
+        fail(QStringLiteral("a imagem é grande demais (%1 × %2 pixels) para um JPEG progressivo; "
+                            "salve-a como JPEG comum (não progressivo).")
+                 .arg(size.width())
+                 .arg(size.height()));
     // A JPEG decodes straight at a fraction of its size (libjpeg scales by eighths), so even
     // the largest stays within the allocation limit; the others decode whole, then scale.
     if (size.isValid() && pictureDecodeSize(size) != size)
@@ -244,6 +325,11 @@ QImage decodePicture(const QByteArray& bytes, const QString& extension, const QS
     // A JPEG cut short still decodes, grey where the data ran out; it is refused instead.
     if (ranOut)
         fail(incomplete);
+    // A header Qt reads one way for its size and another way for the picture decodes whole:
+    // the picture is brought down to the sides a card needs all the same.
+    const QSize needed = pictureDecodeSize(image.size());
+    if (needed != image.size())
+        image = image.scaled(needed, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     return image;
 }
 

@@ -14,6 +14,11 @@ constexpr qint64 kMaxPicturePixels = 1'000'000'000;
 // pixels keep that within Qt's allocation limit of 256 MB. Phone photographs are JPEGs,
 // which decode scaled and are bound only by kMaxPicturePixels.
 constexpr qint64 kMaxWholeDecodePixels = 64'000'000;
+// A JPEG stored in several scans (progressive ones above all) is decoded into a buffer of
+// all its coefficients first, two bytes each, whatever size it is scaled to: 3 bytes a
+// pixel with the usual colour subsampling, 6 without. Such a JPEG needing more than this
+// is refused, which still lets in progressive photographs of well over 150 megapixels.
+constexpr qint64 kMaxJpegCoefficientBytes = qint64(1) << 30;
 // The largest picture file read into memory.
 constexpr qint64 kMaxPictureFileBytes = 256 * 1024 * 1024;
 

@@ -17,6 +17,7 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QImageReader>
+#include <QImageWriter>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
@@ -81,12 +82,23 @@ QByteArray pngClaiming(quint32 width, quint32 height) {
     return png;
 }
 
-QByteArray encoded(const QImage& image, const char* format) {
+QByteArray encoded(const QImage& image, const char* format, bool progressive = false) {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, format);
+    QImageWriter writer(&buffer, format);
+    writer.setProgressiveScanWrite(progressive);
+    writer.write(image);
     return bytes;
+}
+
+// A progressive JPEG whose frame header claims `side` × `side` pixels.
+QByteArray progressiveClaiming(int side) {
+    QByteArray jpeg = encoded(solid({16, 16}, Qt::gray), "jpg", true);
+    const qsizetype frame = jpeg.indexOf("\xFF\xC2");
+    qToBigEndian(quint16(side), jpeg.data() + frame + 5);
+    qToBigEndian(quint16(side), jpeg.data() + frame + 7);
+    return jpeg;
 }
 
 // A picture whose coded data fills most of its file, so a cut lands in the middle of it.
@@ -230,6 +242,7 @@ TEST(PictureLoader, BadFilesRaiseClearErrors) {
     const QByteArray jpg = encoded(noise({200, 150}), "jpg");
     const QByteArray camera = withExifThumbnail(jpg);
     const QByteArray bmp = encoded(noise({40, 30}), "bmp");
+    const QByteArray progressive = encoded(noise({200, 150}), "jpg", true);
     struct Case {
         const char* name;
         QByteArray bytes;
@@ -243,7 +256,12 @@ TEST(PictureLoader, BadFilesRaiseClearErrors) {
         {"cortado.jpg", jpg.left(jpg.size() / 2), "incompleto"},
         {"camera_cortada.jpg", camera.left(camera.size() * 45 / 100), "incompleto"},
         {"cortado.bmp", bmp.left(bmp.size() - 100), "incompleto"},
+        // Qt reads a header of any declared size but 12 as a 40-byte one.
+        {"cabecalho_zero.bmp", QByteArray::fromBase64("Qk1OAABGAwAAAAAAAAAAAAAAPRVA9gEAGADEDv//Qfo8Hsg8wwA="),
+         "incompleto"},
         {"enorme.png", pngClaiming(30000, 30000), "grande demais"},
+        // Decoding would first fill 2.7 GB with its coefficients.
+        {"progressivo.jpg", progressiveClaiming(30000), "JPEG progressivo"},
         {"imagem.gif", png, "Extensão de imagem desconhecida (.gif)."},
     };
     for (const Case& c : cases) {
@@ -277,6 +295,8 @@ TEST(PictureLoader, BadFilesRaiseClearErrors) {
     // Complete pictures load: with a thumbnail, and without the end marker some writers omit.
     writeAll(dir.filePath("camera.jpg"), camera);
     EXPECT_EQ(lumo::loadPicture(dir.filePath("camera.jpg")).size(), QSize(200, 150));
+    writeAll(dir.filePath("progressivo.jpg"), progressive);
+    EXPECT_EQ(lumo::loadPicture(dir.filePath("progressivo.jpg")).size(), QSize(200, 150));
     writeAll(dir.filePath("sem_fim.jpg"), jpg.chopped(2));
     EXPECT_EQ(lumo::loadPicture(dir.filePath("sem_fim.jpg")).size(), QSize(200, 150));
     writeAll(dir.filePath("ok.bmp"), bmp);
@@ -298,6 +318,11 @@ TEST(PictureLoader, PhonePhotographsDecodeScaledDown) {
         EXPECT_EQ(picture.size(), c.expected) << c.size.width() << "x" << c.size.height();
         EXPECT_EQ(qGray(picture.pixel(picture.width() / 2, picture.height() / 2)), 128);
     }
+    // A BMP stored top down declares a negative height.
+    QByteArray bmp = encoded(solid({4200, 100}, Qt::gray), "bmp");
+    qToLittleEndian<qint32>(-100, bmp.data() + 22);
+    writeAll(dir.filePath("de_cima.bmp"), bmp);
+    EXPECT_EQ(lumo::loadPicture(dir.filePath("de_cima.bmp")).size(), QSize(4112, 98));
 }
 
 TEST_F(Preview, GenerateShowsTheQrAndMarksTheVCardCurrent) {
