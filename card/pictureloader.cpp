@@ -137,7 +137,7 @@ qint64 jpegCoefficientBytes(const QByteArray& data) {
     if (size < 4 || p[0] != 0xFF || p[1] != 0xD8)
         return 0;
     struct Component {
-        int id, horizontal, vertical;
+        int horizontal, vertical; // sampling factors
     };
     QList<Component> components;
     int width = 0, height = 0;
@@ -172,7 +172,7 @@ qint64 jpegCoefficientBytes(const QByteArray& data) {
             components.clear();
             for (int i = 0; i < count; ++i) {
                 const uchar* c = segment + 6 + 3 * i;
-                components.append({c[0], std::max(1, c[1] >> 4), std::max(1, c[1] & 15)});
+                components.append({std::max(1, c[1] >> 4), std::max(1, c[1] & 15)});
             }
             // Progressive and hierarchical frames: C2, C3, C6, C7, CA, CB, CE, CF.
             progressive = (marker & 3) >= 2;
