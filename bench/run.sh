@@ -17,7 +17,7 @@ cd "$(dirname "$0")/.."
 
 out=build-bench
 reps=${BENCH_REPETITIONS:-9}
-./tools/install-deps.sh
+./tools/install-deps.sh --tests
 cmake -S . -B $out -DCMAKE_BUILD_TYPE=Release -DLUMO_BUILD_TESTS=OFF >/dev/null
 cmake --build $out -j2 --target bench_qrcode bench_card bench_report bench_document bench_session bench_batch \
     lumocard >/dev/null

@@ -12,7 +12,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-./tools/install-deps.sh
+./tools/install-deps.sh --tests
 cmake -S . -B build-asan -DLUMO_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUMO_BUILD_BENCH=OFF >/dev/null
 # Test discovery runs the test programs while building; leaks are checked in the runs below.
 ASAN_OPTIONS=detect_leaks=0 cmake --build build-asan -j"$(nproc)"

@@ -1,19 +1,37 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, running and testing Lumo Card need,
-# and only those that are missing, so a second run costs nothing.
+# Installs the Debian packages that Lumo Card needs, and only those that are missing, so a
+# second run costs nothing.
+#
+#   tools/install-deps.sh          what building and running the program need (./run.sh)
+#   tools/install-deps.sh --tests  that and the test tools (./test.sh, .ci/run)
 set -euo pipefail
 
+# Building and running the program: compiler and build tools, Qt, the libraries it links, the
+# fonts that stand in for Arial, and Qt's Portuguese texts for the system dialogs.
 packages=(
     build-essential cmake pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-translations-l10n
-    libqpdf-dev fonts-liberation2 fonts-dejavu-core
+    libqpdf-dev libzip-dev fonts-liberation2 fonts-dejavu-core
+)
+
+# The test suite, benchmarks and fuzz targets: GoogleTest and Google Benchmark, the QR oracles
+# (zbar, libqrencode, qrcodegen), clang for libFuzzer, the whole-program check under Xvfb, the
+# readers of what the program writes (poppler, qpdf, ImageMagick, Python's vobject and PIL)
+# and the package checks.
+test_packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
-    libzbar-dev libqrencode-dev libqrcodegencpp-dev libzip-dev
+    libzbar-dev libqrencode-dev libqrcodegencpp-dev
     clang libclang-rt-14-dev time
     python3 python3-vobject python3-pil python3-fonttools
     xvfb xauth xdotool xclip imagemagick poppler-utils qpdf zbar-tools
-    lintian desktop-file-utils
+    lintian desktop-file-utils appstream
 )
+
+case "${1:-}" in
+    "") ;;
+    --tests) packages+=("${test_packages[@]}") ;;
+    *) echo "uso: $0 [--tests]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do
