@@ -1,7 +1,11 @@
 #pragma once
 
+#include "report/report.h"
+
 #include <QColor>
 #include <QWidget>
+
+#include <optional>
 
 namespace lumo {
 
@@ -15,6 +19,14 @@ public:
     QColor FontColor() const { return FFontColor; }
     void SetFontColor(const QColor& color);
 
+    // From now on the caption is drawn exactly as the card page's text object `memo` draws
+    // it, fitting included, at `scale` pixels per unit, the parent panel standing for the
+    // page. The label then covers the object's box and as much again above and below it,
+    // where fitted lines may reach.
+    void SetPageText(const report::TMemoView& memo, double scale);
+    // The caption is drawn cut, ending in "…" (only when drawn as a page text).
+    bool Cut() const { return FPageText && FPageText->Fit().Cut; }
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 
@@ -22,6 +34,8 @@ private:
     QString FCaption;
     QColor FFontColor = Qt::black;
     Qt::Alignment FVertical;
+    std::optional<report::TMemoView> FPageText;
+    double FScale = 1;
 };
 
 } // namespace lumo
