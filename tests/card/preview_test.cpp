@@ -1,12 +1,16 @@
 #include "app/mainwindow.h"
 #include "card/cardlabel.h"
+#include "card/cardmodel.h"
+#include "card/cardoutput.h"
 #include "card/cardpanel.h"
+#include "card/cardtext.h"
 #include "card/image.h"
 #include "card/pictureloader.h"
 #include "card/qrpicture.h"
 #include "contact/vcard.h"
 #include "formtest.h"
 #include "platform/errors.h"
+#include "tests/report/readback.h"
 #include "zbardecode.h"
 
 #include <gtest/gtest.h>
@@ -18,6 +22,7 @@
 #include <QFile>
 #include <QImageReader>
 #include <QImageWriter>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
@@ -387,6 +392,65 @@ TEST_F(Preview, GenerateShowsTheQrAndMarksTheVCardCurrent) {
     framed.fill(Qt::white);
     QPainter(&framed).drawImage(100, 100, form->Image2->Picture());
     EXPECT_EQ(decodeQr(framed), QList<QByteArray>{form->MemoText().toUtf8()});
+}
+
+// Bounding box, in page units, of the dark pixels of a front side drawn `scale` pixels a unit,
+// within the band of the name and suffix (between the icon and the QR plate).
+QRectF textInk(const QImage& side, double scale) {
+    QRectF ink;
+    for (int y = int(50 * scale); y < int(137 * scale); ++y)
+        for (int x = int(17 * scale); x < int(187 * scale); ++x)
+            if (qGray(side.pixel(x, y)) < 128)
+                ink |= QRectF(x / scale, y / scale, 1 / scale, 1 / scale);
+    return ink;
+}
+
+TEST_F(Preview, LongNameAndSuffixAreFittedAlikeOnScreenAndPaper) {
+    const struct {
+        QString surname, suffix;
+        bool nameCut, suffixCut;
+    } cases[] = {
+        {"dos Santos Magalhães", "Diretora de Relações Institucionais e Governamentais", false, false},
+        {"dos Santos Magalhães de Albuquerque Cavalcanti Bragança e Orléans", "Arquiteta", true, false},
+        {"Lima", "Diretora de Relações Institucionais e Governamentais do Nordeste e do Centro-Oeste", false,
+         true},
+    };
+    const double preview = 273 / 204.09462; // pixels a unit
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.surname.toStdString() + " / " + c.suffix.toStdString());
+        form->edtnome->setText("Maria da Conceição Aparecida");
+        form->edtsobrenome->setText(c.surname);
+        form->edtsufixo->setText(c.suffix);
+        form->gerarvcard->click();
+        ASSERT_TRUE(vcardgerado);
+        fake.saveAnswers = {dir.filePath("c.jpg"), dir.filePath("c.pdf")};
+        form->SpeedButton4->click();
+        form->SpeedButton5->click();
+        const QRectF paper = textInk(QImage(dir.filePath("c.1.jpg")), 300 / 96.0);
+        const QRectF screen = textInk(form->painelfrente->grab().toImage(), preview);
+        ASSERT_FALSE(paper.isEmpty());
+        for (const auto& [a, b] : {std::pair{screen.left(), paper.left()},
+                                   {screen.right(), paper.right()},
+                                   {screen.top(), paper.top()},
+                                   {screen.bottom(), paper.bottom()}})
+            EXPECT_NEAR(a, b, 1.5 / preview);
+        const QImage pdf = reporttest::rasterizePdf(dir.filePath("c.pdf"), 300);
+        if (!pdf.isNull()) {
+            const QRectF printed = textInk(pdf, 300 / 96.0);
+            EXPECT_NEAR(printed.left(), paper.left(), 0.7);
+            EXPECT_NEAR(printed.bottom(), paper.bottom(), 0.7);
+        }
+
+        // The window says what is cut, without a message box; so does the check of a design.
+        const lumo::CardTextCuts cuts = lumo::cardTextCuts(lumo::designOf(form->Model()));
+        EXPECT_EQ(cuts.name, c.nameCut);
+        EXPECT_EQ(cuts.suffix, c.suffixCut);
+        auto* notice = form->findChild<QLabel*>("avisocorte");
+        ASSERT_NE(notice, nullptr);
+        EXPECT_EQ(notice->isVisible(), cuts.any());
+        EXPECT_EQ(notice->text(), lumo::textCutNotice(cuts));
+        EXPECT_TRUE(fake.errors.isEmpty());
+    }
 }
 
 TEST_F(Preview, FailedGenerateKeepsThePicturesAndTheStaleState) {
