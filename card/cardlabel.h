@@ -9,8 +9,9 @@
 
 namespace lumo {
 
-// A text element of the card preview: one line, no background, centred horizontally,
-// cut off at the box edges (a text too wide loses the same amount on both sides).
+// A text element of the card preview, without background. By itself it shows one line,
+// centred horizontally and cut off at the box edges (a text too wide loses the same amount
+// on both sides); given a page text object (SetPageText) it draws exactly as that object.
 class TCardLabel : public QWidget {
 public:
     TCardLabel(const QString& name, Qt::Alignment verticalAlignment, QWidget* parent);

@@ -83,7 +83,25 @@ std::unique_ptr<TReportObject> TMemoView::Clone() const {
     return std::make_unique<TMemoView>(*this);
 }
 
+struct TMemoView::TFitMemo {
+    QString text, fontName;
+    double fontHeight, minFontHeight, width;
+    bool bold;
+    TTextFit fit;
+};
+
 TTextFit TMemoView::Fit() const {
+    const TFitMemo* memo = FFitMemo.get();
+    if (memo && memo->text == FText && memo->fontName == FFontName && memo->fontHeight == FFontHeight &&
+        memo->minFontHeight == FMinFontHeight && memo->width == Width() && memo->bold == FFontBold)
+        return memo->fit;
+    TTextFit fit = fitText();
+    FFitMemo = std::make_shared<const TFitMemo>(
+        TFitMemo{FText, FFontName, FFontHeight, FMinFontHeight, Width(), FFontBold, fit});
+    return fit;
+}
+
+TTextFit TMemoView::fitText() const {
     TTextFit fit;
     const double width = (Width() - 2 * kInsetX) * kTextScale;
     if (FMinFontHeight <= 0 || FText.isEmpty() || FFontHeight <= 0 || width <= 0)
@@ -94,12 +112,25 @@ TTextFit TMemoView::Fit() const {
         if (c == u'\n' || c == u'\r' || c == u'\t' || c == QChar::LineSeparator ||
             c == QChar::ParagraphSeparator)
             c = u' ';
+    if (text.trimmed().isEmpty())
+        return fit;
 
     const double smallest = std::min(FMinFontHeight, FFontHeight);
     const auto lineHeight = [&](double height) {
         return QFontMetricsF(layoutFont(FFontName, height, FFontBold)).height() / kTextScale;
     };
-    for (double height = FFontHeight;; height = std::max(smallest, height - kFitStep)) {
+    const double designWidth = lineWidth(text, layoutFont(FFontName, FFontHeight, FFontBold));
+    if (designWidth <= width) {
+        fit.FontHeight = FFontHeight;
+        fit.Lines = QStringList{text};
+        fit.Height = lineHeight(FFontHeight);
+        return fit;
+    }
+    // Unhinted text narrows in proportion to its height, so the steps are tried from the one
+    // just above the height at which the text should fit.
+    const double predicted = FFontHeight * width / designWidth;
+    for (int step = std::max(1, int(std::ceil((FFontHeight - predicted) / kFitStep)) - 1);; ++step) {
+        const double height = std::max(smallest, FFontHeight - step * kFitStep);
         if (lineWidth(text, layoutFont(FFontName, height, FFontBold)) <= width) {
             fit.FontHeight = height;
             fit.Lines = QStringList{text};
@@ -114,22 +145,34 @@ TTextFit TMemoView::Fit() const {
     fit.Height = 2 * lineHeight(smallest);
     const QFont font = layoutFont(FFontName, smallest, FFontBold);
     const QString trimmed = text.trimmed();
-    // Two lines, broken at the space that leaves the longer of them shortest. A text over
-    // twice the width cannot be broken so, whatever its spaces.
-    if (lineWidth(trimmed, font) <= 2 * width) {
-        double best = width + 1;
-        for (qsizetype at = trimmed.indexOf(u' '); at > 0; at = trimmed.indexOf(u' ', at + 1)) {
+    // Two lines, broken at the space that leaves the longer of them shortest. The spaces are
+    // ranked by the widths of the two parts within the whole line, then measured each on its
+    // own in that order; the first whose lines both fit is taken. A text over twice the
+    // width cannot be broken so, whatever its spaces.
+    QTextLayout whole(trimmed, font);
+    whole.setTextOption(layoutOption(Qt::AlignLeft, QTextOption::NoWrap));
+    whole.beginLayout();
+    QTextLine line = whole.createLine();
+    if (line.isValid())
+        line.setLineWidth(1e9);
+    whole.endLayout();
+    if (line.isValid() && line.naturalTextWidth() <= 2 * width) {
+        std::vector<std::pair<double, qsizetype>> breaks;
+        for (qsizetype at = trimmed.indexOf(u' '); at > 0; at = trimmed.indexOf(u' ', at + 1))
+            breaks.emplace_back(
+                std::max(line.cursorToX(int(at)), line.naturalTextWidth() - line.cursorToX(int(at + 1))), at);
+        std::stable_sort(breaks.begin(), breaks.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (const auto& [approximate, at] : breaks) {
+            if (approximate > width * 1.02)
+                break;
             const QString first = trimmed.left(at).trimmed(), second = trimmed.mid(at + 1).trimmed();
-            if (first.isEmpty() || second.isEmpty())
-                continue;
-            const double longer = std::max(lineWidth(first, font), lineWidth(second, font));
-            if (longer <= width && longer < best) {
-                best = longer;
+            if (!first.isEmpty() && !second.isEmpty() && lineWidth(first, font) <= width &&
+                lineWidth(second, font) <= width) {
                 fit.Lines = QStringList{first, second};
+                return fit;
             }
         }
-        if (!fit.Lines.isEmpty())
-            return fit;
     }
 
     // Cut: as many whole words as fit on the first line, what follows on the second as far

@@ -198,6 +198,7 @@ public:
     void Draw(QPainter& painter, const QRectF& pageRect, const TRenderOptions& options) const override;
 
 private:
+    TTextFit fitText() const;
     void drawFitted(QPainter& painter, const QRectF& box, const QRectF& inner) const;
 
     QString FFontName = QStringLiteral("Arial");
@@ -209,6 +210,10 @@ private:
     QString FText;
     double FMinFontHeight = 0;
     bool FGrowsUpward = false;
+    // The last fitting and what it was made from: a preview asks for it at every paint and
+    // check. Fit updates it, so one view is fitted by one thread at a time.
+    struct TFitMemo;
+    mutable std::shared_ptr<const TFitMemo> FFitMemo;
 };
 
 class TReportPage : public TReportComponent {
