@@ -5,6 +5,7 @@
 #include "card/cardmodel.h"
 #include "card/cardoutput.h"
 #include "card/cardpanel.h"
+#include "card/cardtext.h"
 #include "card/image.h"
 #include "card/pictureloader.h"
 #include "card/qrpicture.h"
@@ -238,17 +239,23 @@ void TForm1::buildPreview() {
     picone->setFont(icon);
     picone->SetCaption(QString(QChar(0xE900)));
     picone->hide();
+    // The name and suffix are drawn by the card page's own text objects, scaled to the
+    // preview, so that screen and paper fit and break them alike.
+    const std::unique_ptr<report::TReport> card = lumo::makeCardDocument(false);
+    const double pageScale =
+        273 / card->Find<report::TReportPage>(QStringLiteral("frente"))->UnitRect().width();
     pnome = new lumo::TCardLabel(QStringLiteral("pnome"), Qt::AlignTop, painelfrente);
-    pnome->setGeometry(22, 102, 228, 25);
-    QFont arial(QStringLiteral("Arial"));
-    arial.setPixelSize(18);
-    arial.setBold(true);
-    pnome->setFont(arial);
+    pnome->SetPageText(*card->Find<report::TMemoView>(QStringLiteral("rnome")), pageScale);
     psufixo = new lumo::TCardLabel(QStringLiteral("psufixo"), Qt::AlignTop, painelfrente);
-    psufixo->setGeometry(22, 124, 228, 17);
-    arial.setPixelSize(12);
-    arial.setBold(false);
-    psufixo->setFont(arial);
+    psufixo->SetPageText(*card->Find<report::TMemoView>(QStringLiteral("rsufixo")), pageScale);
+    // In the margin below the QR plate: no card element lies there.
+    avisocorte = new QLabel(painelfrente);
+    avisocorte->setObjectName(QStringLiteral("avisocorte"));
+    avisocorte->setGeometry(10, 415, 253, 17);
+    avisocorte->setAlignment(Qt::AlignCenter);
+    avisocorte->setStyleSheet(
+        QStringLiteral("color: #a00000; background: #fff3c0; border-radius: 3px; font-size: 11px;"));
+    avisocorte->hide();
 
     painelverso = new lumo::TCardPanel(QStringLiteral("painelverso"), this);
     FFormAnchors.add(painelverso, QRect(792, 47, 273, 436), kRight);
@@ -584,6 +591,9 @@ void TForm1::showModel() {
     }
     pnome->SetCaption(s.nameLine());
     psufixo->SetCaption(s.contact.sufixo);
+    const QString cut = lumo::textCutNotice({pnome->Cut(), psufixo->Cut()});
+    avisocorte->setText(cut);
+    avisocorte->setVisible(!cut.isEmpty());
     vcardgerado = s.generated;
     if (FGerarImageIndex != s.generateGlyph)
         SetGerarImageIndex(s.generateGlyph);

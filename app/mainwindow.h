@@ -77,6 +77,8 @@ public:
     lumo::TCardPanel* painelfrente;
     lumo::TImage *pbackground, *Image3, *Image4, *Image1;
     lumo::TCardLabel *picone, *pnome, *psufixo;
+    // Says, beneath the preview, when the name or suffix can be shown only cut.
+    QLabel* avisocorte;
     lumo::TCardPanel* painelverso;
     lumo::TImage *pbackgroundfundo, *pbackgroundfundop, *plogo;
     // Bottom row

@@ -46,10 +46,16 @@ void addFront(report::TReport& doc, double width, double height, double pageW, d
         return memo;
     };
     const QString arial = QStringLiteral("Arial");
-    text(QStringLiteral("rnome"), 17.00787402, 75.21259843, 170.16, 18.89765, arial, 13, true,
-         report::TVAlign::Top);
-    text(QStringLiteral("rsufixo"), 17.00787402, 92.22047244, 170.20212598, 15.11811024, arial, 9, false,
-         report::TVAlign::Top);
+    // A name or suffix too long for its line is set smaller, down to 7 and 6 points, then on
+    // two lines: the name's reach up towards the icon, the suffix's down towards the QR plate.
+    constexpr double kUnitsPerPoint = report::kUnitsPerInch / 72;
+    auto& name = text(QStringLiteral("rnome"), 17.00787402, 75.21259843, 170.16, 18.89765, arial, 13, true,
+                      report::TVAlign::Top);
+    name.SetMinFontHeight(7 * kUnitsPerPoint);
+    name.SetGrowsUpward(true);
+    auto& suffix = text(QStringLiteral("rsufixo"), 17.00787402, 92.22047244, 170.20212598, 15.11811024, arial,
+                        9, false, report::TVAlign::Top);
+    suffix.SetMinFontHeight(6 * kUnitsPerPoint);
 
     // The plate's box is 45.039 mm wide and 45 mm high; the square plate is centred across it.
     const double plateBoxWidth = 170.2243449;

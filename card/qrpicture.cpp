@@ -2,11 +2,14 @@
 
 #include "platform/errors.h"
 #include "platform/fileio.h"
+#include "platform/utf8.h"
+#include "qrcode/encoder.h"
 #include "qrcode/qrcodegenerator.h"
 
 #include <QBuffer>
 #include <QImageWriter>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -14,10 +17,13 @@ namespace lumo {
 
 QImage renderQrPicture(const QString& text, TQRErrorCorrection level) {
     TQRCodeGenerator generator;
-    generator.SetErrorCorrection(level);
-    generator.SetData(text);
+    // Encoding and level before the data: the generator encodes at every assignment, and a
+    // text encoded first with the automatic choice would be measured with a byte-order mark
+    // or as ISO-8859-1, not as the UTF-8 bytes the symbol holds.
     generator.SetEncoding(qrUTF8BOM);
+    generator.SetErrorCorrection(level);
     generator.SetQuietZone(0);
+    generator.SetData(text);
     const int rows = generator.Rows();
     const int columns = generator.Columns();
     if (rows <= 0 || columns <= 0)
@@ -42,6 +48,23 @@ QImage renderQrPicture(const QString& text, TQRErrorCorrection level) {
         std::memcpy(picture.scanLine(y), line.data(), kQrPictureSide);
     }
     return picture;
+}
+
+int qrEncodedBytes(const QString& text) {
+    return int(toUtf8(text).size());
+}
+
+int qrMaxBytes(TQRErrorCorrection level) {
+    const TErrorCorrectionLevel levels[] = {TErrorCorrectionLevel::L(), TErrorCorrectionLevel::M(),
+                                            TErrorCorrectionLevel::Q(), TErrorCorrectionLevel::H()};
+    return TEncoder::maxCharacters(qmByte, levels[std::min<int>(level, qrLevelH)]);
+}
+
+QString qrCapacityNote(const QString& text, TQRErrorCorrection level) {
+    return QStringLiteral("nível %1: %2 bytes, máximo %3")
+        .arg(QChar("LMQH"[std::min<int>(level, qrLevelH)]))
+        .arg(qrEncodedBytes(text))
+        .arg(qrMaxBytes(level));
 }
 
 void saveQrPicture(const QImage& picture, const QString& path) {

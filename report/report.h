@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QRectF>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <stdexcept>
@@ -147,6 +148,15 @@ private:
 enum class THAlign { Left, Center, Right };
 enum class TVAlign { Top, Center, Bottom };
 
+// How a fitted text object sets its text: the font height it came down to, its lines, and
+// whether it still had to be cut.
+struct TTextFit {
+    double FontHeight = 0; // units
+    QStringList Lines;
+    bool Cut = false;
+    double Height = 0; // of the lines, units
+};
+
 class TMemoView : public TReportObject {
 public:
     using TReportObject::TReportObject;
@@ -164,16 +174,33 @@ public:
     void SetVAlign(TVAlign align) { FVAlign = align; }
     QString Text() const { return FText; }
     void SetText(const QString& text) { FText = text; }
+    // Above 0 the text is fitted to the box width instead of wrapped: a text too wide for one
+    // line is set smaller, half a point at a time, down to this height; one still too wide
+    // is set on two lines at this height, broken between words where the lines come out most
+    // even; a text that not even that holds is cut, its second line ending in "…".
+    double MinFontHeight() const { return FMinFontHeight; }
+    void SetMinFontHeight(double height) { FMinFontHeight = height; }
+    // Two fitted lines taller than the box reach above its top (on) or below its bottom.
+    bool GrowsUpward() const { return FGrowsUpward; }
+    void SetGrowsUpward(bool on) { FGrowsUpward = on; }
+
+    // The fitting of the text as Draw sets it; empty lines when the object is not fitted or
+    // draws nothing.
+    TTextFit Fit() const;
 
     std::unique_ptr<TReportObject> Clone() const override;
     bool Blank() const override { return FText.isEmpty(); }
     using TReportObject::Draw;
-    // The text is printed literally, inset 2 units left and right and 1 unit top and bottom,
-    // wrapped at word boundaries; lines that do not fit the box whole are left out (the first
-    // line is always drawn) and everything is clipped to the box.
+    // The text is printed inset 2 units left and right and 1 unit top and bottom. Unless it is
+    // fitted (MinFontHeight), it is printed literally, wrapped at word boundaries; lines that
+    // do not fit the box whole are left out (the first line is always drawn) and everything
+    // is clipped to the box. Fitted lines are clipped to the box's sides only.
     void Draw(QPainter& painter, const QRectF& pageRect, const TRenderOptions& options) const override;
 
 private:
+    TTextFit fitText() const;
+    void drawFitted(QPainter& painter, const QRectF& box, const QRectF& inner) const;
+
     QString FFontName = QStringLiteral("Arial");
     double FFontHeight = 13;
     bool FFontBold = false;
@@ -181,6 +208,12 @@ private:
     THAlign FHAlign = THAlign::Left;
     TVAlign FVAlign = TVAlign::Top;
     QString FText;
+    double FMinFontHeight = 0;
+    bool FGrowsUpward = false;
+    // The last fitting and what it was made from: a preview asks for it at every paint and
+    // check. Fit updates it, so one view is fitted by one thread at a time.
+    struct TFitMemo;
+    mutable std::shared_ptr<const TFitMemo> FFitMemo;
 };
 
 class TReportPage : public TReportComponent {

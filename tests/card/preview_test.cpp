@@ -1,12 +1,16 @@
 #include "app/mainwindow.h"
 #include "card/cardlabel.h"
+#include "card/cardmodel.h"
+#include "card/cardoutput.h"
 #include "card/cardpanel.h"
+#include "card/cardtext.h"
 #include "card/image.h"
 #include "card/pictureloader.h"
 #include "card/qrpicture.h"
 #include "contact/vcard.h"
 #include "formtest.h"
 #include "platform/errors.h"
+#include "tests/report/readback.h"
 #include "zbardecode.h"
 
 #include <gtest/gtest.h>
@@ -18,6 +22,7 @@
 #include <QFile>
 #include <QImageReader>
 #include <QImageWriter>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
@@ -227,13 +232,47 @@ TEST(QrPicture, EmptyCardIsVersionThreeAndDecodesToTheVCard) {
     EXPECT_EQ(decodeQr(framed), QList<QByteArray>{vcard.toUtf8()});
 }
 
-TEST(QrPicture, TextBeyondTheLargestSymbolRaisesAPortugueseError) {
-    try {
-        lumo::renderQrPicture(QString(2954, u'a'));
-        FAIL() << "no error";
-    } catch (const std::exception& e) {
-        EXPECT_TRUE(QString::fromUtf8(e.what()).contains("2954")) << e.what();
+// The capacity check measures the UTF-8 bytes the symbol holds, at the level asked for: no
+// byte-order mark, no ISO-8859-1 count of a text that is encoded as UTF-8.
+TEST(QrPicture, CapacityCountsTheBytesEncodedAtTheLevel) {
+    const QString euro = QString(QChar(0x20AC)) + QString(1270, u'a');   // 3 + 1270 bytes
+    const QString latin = QString(4, QChar(0xE7)) + QString(1839, u'a'); // 1843 characters, 1847 bytes
+    struct Case {
+        QString text;
+        TQRErrorCorrection level;
+        int bytes, max;
+        const char* refused; // nullptr: the symbol is made
+    };
+    const Case cases[] = {
+        {euro, qrLevelH, 1273, 1273, nullptr},
+        {euro + u'a', qrLevelH, 1274, 1273, "nível H: 1274 bytes (máximo 1273)"},
+        {latin, qrLevelM, 1847, 2331, nullptr},
+        {latin, qrLevelQ, 1847, 1663, "nível Q: 1847 bytes (máximo 1663)"},
+        {QString(2954, u'a'), qrLevelL, 2954, 2953, "nível L: 2954 bytes (máximo 2953)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.bytes);
+        EXPECT_EQ(lumo::qrEncodedBytes(c.text), c.bytes);
+        EXPECT_EQ(lumo::qrMaxBytes(c.level), c.max);
+        EXPECT_EQ(lumo::qrCapacityNote(c.text, c.level), QStringLiteral("nível %1: %2 bytes, máximo %3")
+                                                             .arg(QChar("LMQH"[c.level]))
+                                                             .arg(c.bytes)
+                                                             .arg(c.max));
+        try {
+            const QImage picture = lumo::renderQrPicture(c.text, c.level);
+            EXPECT_EQ(c.refused, nullptr) << "made a symbol";
+            if (c.level == qrLevelH) {
+                QImage framed(2400, 2400, QImage::Format_RGB32);
+                framed.fill(Qt::white);
+                QPainter(&framed).drawImage(200, 200, picture);
+                EXPECT_EQ(decodeQr(framed), QList<QByteArray>{c.text.toUtf8()});
+            }
+        } catch (const std::exception& e) {
+            ASSERT_NE(c.refused, nullptr) << e.what();
+            EXPECT_TRUE(QString::fromUtf8(e.what()).contains(QString::fromUtf8(c.refused))) << e.what();
+        }
     }
+    EXPECT_EQ(lumo::qrMaxBytes(qrLevelL), 2953);
 }
 
 TEST(PictureLoader, BadFilesRaiseClearErrors) {
@@ -323,6 +362,24 @@ TEST(PictureLoader, PhonePhotographsDecodeScaledDown) {
     qToLittleEndian<qint32>(-100, bmp.data() + 22);
     writeAll(dir.filePath("de_cima.bmp"), bmp);
     EXPECT_EQ(lumo::loadPicture(dir.filePath("de_cima.bmp")).size(), QSize(4112, 98));
+    // A 20-megapixel BMP decodes whole (80 MB) before it is scaled: within the decoder's limit.
+    const int w = 5000, h = 4000;
+    QByteArray photo(54, '\0');
+    photo[0] = 'B';
+    photo[1] = 'M';
+    qToLittleEndian<quint32>(54 + 3 * w * h, photo.data() + 2);
+    qToLittleEndian<quint32>(54, photo.data() + 10);
+    qToLittleEndian<quint32>(40, photo.data() + 14);
+    qToLittleEndian<qint32>(w, photo.data() + 18);
+    qToLittleEndian<qint32>(h, photo.data() + 22);
+    qToLittleEndian<quint16>(1, photo.data() + 26);
+    qToLittleEndian<quint16>(24, photo.data() + 28);
+    qToLittleEndian<quint32>(3 * w * h, photo.data() + 34);
+    photo.append(QByteArray(3 * w * h, char(128)));
+    writeAll(dir.filePath("foto.bmp"), photo);
+    const QImage big = lumo::loadPicture(dir.filePath("foto.bmp"));
+    EXPECT_EQ(big.size(), QSize(2570, 2056));
+    EXPECT_EQ(qGray(big.pixel(1285, 1028)), 128);
 }
 
 TEST_F(Preview, GenerateShowsTheQrAndMarksTheVCardCurrent) {
@@ -335,6 +392,65 @@ TEST_F(Preview, GenerateShowsTheQrAndMarksTheVCardCurrent) {
     framed.fill(Qt::white);
     QPainter(&framed).drawImage(100, 100, form->Image2->Picture());
     EXPECT_EQ(decodeQr(framed), QList<QByteArray>{form->MemoText().toUtf8()});
+}
+
+// Bounding box, in page units, of the dark pixels of a front side drawn `scale` pixels a unit,
+// within the band of the name and suffix (between the icon and the QR plate).
+QRectF textInk(const QImage& side, double scale) {
+    QRectF ink;
+    for (int y = int(50 * scale); y < int(137 * scale); ++y)
+        for (int x = int(17 * scale); x < int(187 * scale); ++x)
+            if (qGray(side.pixel(x, y)) < 128)
+                ink |= QRectF(x / scale, y / scale, 1 / scale, 1 / scale);
+    return ink;
+}
+
+TEST_F(Preview, LongNameAndSuffixAreFittedAlikeOnScreenAndPaper) {
+    const struct {
+        QString surname, suffix;
+        bool nameCut, suffixCut;
+    } cases[] = {
+        {"dos Santos Magalhães", "Diretora de Relações Institucionais e Governamentais", false, false},
+        {"dos Santos Magalhães de Albuquerque Cavalcanti Bragança e Orléans", "Arquiteta", true, false},
+        {"Lima", "Diretora de Relações Institucionais e Governamentais do Nordeste e do Centro-Oeste", false,
+         true},
+    };
+    const double preview = 273 / 204.09462; // pixels a unit
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.surname.toStdString() + " / " + c.suffix.toStdString());
+        form->edtnome->setText("Maria da Conceição Aparecida");
+        form->edtsobrenome->setText(c.surname);
+        form->edtsufixo->setText(c.suffix);
+        form->gerarvcard->click();
+        ASSERT_TRUE(vcardgerado);
+        fake.saveAnswers = {dir.filePath("c.jpg"), dir.filePath("c.pdf")};
+        form->SpeedButton4->click();
+        form->SpeedButton5->click();
+        const QRectF paper = textInk(QImage(dir.filePath("c.1.jpg")), 300 / 96.0);
+        const QRectF screen = textInk(form->painelfrente->grab().toImage(), preview);
+        ASSERT_FALSE(paper.isEmpty());
+        for (const auto& [a, b] : {std::pair{screen.left(), paper.left()},
+                                   {screen.right(), paper.right()},
+                                   {screen.top(), paper.top()},
+                                   {screen.bottom(), paper.bottom()}})
+            EXPECT_NEAR(a, b, 1.5 / preview);
+        const QImage pdf = reporttest::rasterizePdf(dir.filePath("c.pdf"), 300);
+        if (!pdf.isNull()) {
+            const QRectF printed = textInk(pdf, 300 / 96.0);
+            EXPECT_NEAR(printed.left(), paper.left(), 0.7);
+            EXPECT_NEAR(printed.bottom(), paper.bottom(), 0.7);
+        }
+
+        // The window says what is cut, without a message box; so does the check of a design.
+        const lumo::CardTextCuts cuts = lumo::cardTextCuts(lumo::designOf(form->Model()));
+        EXPECT_EQ(cuts.name, c.nameCut);
+        EXPECT_EQ(cuts.suffix, c.suffixCut);
+        auto* notice = form->findChild<QLabel*>("avisocorte");
+        ASSERT_NE(notice, nullptr);
+        EXPECT_EQ(notice->isVisible(), cuts.any());
+        EXPECT_EQ(notice->text(), lumo::textCutNotice(cuts));
+        EXPECT_TRUE(fake.errors.isEmpty());
+    }
 }
 
 TEST_F(Preview, FailedGenerateKeepsThePicturesAndTheStaleState) {

@@ -5,6 +5,7 @@
 #include "testdata.h"
 
 #include <gtest/gtest.h>
+#include <qrcodegen/qrcodegen.hpp>
 #include <zbar.h>
 
 #include <memory>
@@ -166,6 +167,54 @@ TEST(Decode, EveryErrorCorrectionLevelReadsBackToItsCapacity) {
             EXPECT_EQ(e.limit(), l.capacity);
             EXPECT_NE(std::string(e.what()).find(std::string("nível ") + l.name), std::string::npos)
                 << e.what();
+        }
+    }
+}
+
+// The block tables of every version and level: our symbol, module for module, is the one
+// qrcodegen builds for the same bytes, level, version and mask, and zbar reads it back. Each
+// version is filled once to its last byte and once with the fewest bytes it is chosen for
+// (pad codewords then fill most of it).
+TEST(Decode, EveryVersionAndLevelMatchesQrcodegenAndScans) {
+    using qrcodegen::QrCode;
+    const std::pair<TErrorCorrectionLevel, QrCode::Ecc> levels[] = {
+        {TErrorCorrectionLevel::L(), QrCode::Ecc::LOW},
+        {TErrorCorrectionLevel::M(), QrCode::Ecc::MEDIUM},
+        {TErrorCorrectionLevel::Q(), QrCode::Ecc::QUARTILE},
+        {TErrorCorrectionLevel::H(), QrCode::Ecc::HIGH},
+    };
+    const auto capacity = [](int version, const TErrorCorrectionLevel& level) {
+        const int dataBits =
+            8 * (TVersion::totalCodewords(version) - TVersion::totalECCodewords(version, level));
+        return (dataBits - 4 - (version <= 9 ? 8 : 16)) / 8;
+    };
+    for (const auto& [level, ecc] : levels) {
+        for (int version = 1; version <= 40; ++version) {
+            const int most = capacity(version, level);
+            const int fewest = version == 1 ? 1 : capacity(version - 1, level) + 1;
+            for (int length : {most, fewest}) {
+                SCOPED_TRACE(std::string("level ") + level.Name() + ", version " + std::to_string(version) +
+                             ", " + std::to_string(length) + " bytes");
+                const QString text = asciiText(length, unsigned(version * 4 + level.Ordinal()));
+                TEncoder encoder;
+                TQRCode ours;
+                encoder.Encode(text, int(qrUTF8BOM), level, ours);
+                ASSERT_EQ(ours.Version(), version);
+                const QByteArray bytes = text.toLatin1();
+                const QrCode theirs = QrCode::encodeSegments(
+                    {qrcodegen::QrSegment::makeBytes(std::vector<std::uint8_t>(bytes.begin(), bytes.end()))},
+                    ecc, version, version, ours.MaskPattern(), false);
+                const TByteMatrix& symbol = *ours.Matrix();
+                ASSERT_EQ(symbol.Width(), theirs.getSize());
+                int differ = 0;
+                for (int y = 0; y < symbol.Height(); ++y)
+                    for (int x = 0; x < symbol.Width(); ++x)
+                        differ += (symbol.Get(x, y) == 1) != theirs.getModule(x, y);
+                EXPECT_EQ(differ, 0);
+                if (length == most) {
+                    EXPECT_EQ(decodeWithZbar(symbol), std::vector<std::string>{bytes.toStdString()});
+                }
+            }
         }
     }
 }

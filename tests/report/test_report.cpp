@@ -565,6 +565,80 @@ TEST(ReportRender, TextIsAlignedInsideItsInsetsAndShowsWholeLinesOnly) {
     }
 }
 
+// The card's name and suffix lines: set smaller in half points down to 7 and 6 points, then
+// on two even lines of whole words, and only then cut with "…"; never wider than the box.
+TEST(ReportRender, LongNamesAndSuffixesShrinkThenBreakThenAreCut) {
+    const double pt = 96.0 / 72;
+    const QString maria = "Maria da Conceição Aparecida dos Santos Magalhães";
+    const QString longSuffix = "Diretora de Relações Institucionais e Governamentais";
+    const QString endless = maria + " de Albuquerque Cavalcanti Bragança e Orléans Saxe-Coburgo";
+    const struct {
+        const char* object;
+        QString text;
+        int lines;
+        bool cut;
+        double minHeight, maxHeight; // font height reached, units
+    } cases[] = {
+        {"rnome", "Maria Silva", 1, false, 13, 13},
+        {"rnome", "Maria da Conceição Aparecida", 1, false, 7 * pt + 0.1, 13 - 0.5},
+        {"rnome", maria, 2, false, 7 * pt, 7 * pt},
+        {"rnome", "Maria\nda Conceição Aparecida dos Santos\tMagalhães", 2, false, 7 * pt, 7 * pt},
+        {"rnome", endless, 2, true, 7 * pt, 7 * pt},
+        {"rnome", QString(60, u'M'), 1, true, 7 * pt, 7 * pt},
+        {"rsufixo", "Arquiteta", 1, false, 9, 9},
+        {"rsufixo", longSuffix, 2, false, 6 * pt, 6 * pt},
+        {"rsufixo", longSuffix + " do Nordeste e do Centro-Oeste do Brasil", 2, true, 6 * pt, 6 * pt},
+    };
+    const CardBoxes boxes = cardBoxes(false);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.object) + ": " + c.text.toStdString());
+        TReport card = makeCard(CardOptions());
+        TMemoView& memo = *card.Find<TMemoView>(c.object);
+        memo.SetText(c.text);
+        const TTextFit fit = memo.Fit();
+        ASSERT_EQ(fit.Lines.size(), c.lines) << fit.Lines.join(" | ").toStdString();
+        EXPECT_EQ(fit.Cut, c.cut);
+        EXPECT_GE(fit.FontHeight, c.minHeight - 1e-9);
+        EXPECT_LE(fit.FontHeight, c.maxHeight + 1e-9);
+        // Half-point steps from the design height, or the smallest height.
+        const double steps = (memo.FontHeight() - fit.FontHeight) / (0.5 * pt);
+        EXPECT_TRUE(std::abs(steps - std::round(steps)) < 1e-6 || fit.FontHeight == memo.MinFontHeight());
+        const QString words = c.text.simplified();
+        if (!c.cut) {
+            EXPECT_EQ(fit.Lines.join(' '), words); // every word, whole
+        } else {
+            EXPECT_TRUE(fit.Lines.back().endsWith(QChar(0x2026)));
+            QString shown = fit.Lines.join(' ');
+            shown.chop(1);
+            EXPECT_TRUE(words.startsWith(shown.trimmed())) << shown.toStdString();
+            if (c.lines == 2) {
+                EXPECT_TRUE(words.startsWith(fit.Lines[0] + ' ')); // the first line ends at a word
+            }
+        }
+
+        // On the page the lines stay within the box's sides and are centred on it; two name
+        // lines reach up from the box's bottom, two suffix lines down from its top.
+        TReportPage page = plainPage(Qt::white);
+        page.Add<TMemoView>(c.object) = memo;
+        const QRectF ink = inkEdges(cardJpeg().RenderPage(page), dark);
+        const QRectF box = toPixels(QRectF(memo.Left(), memo.Top(), memo.Width(), memo.Height()));
+        const QRectF inner = box.adjusted(2 * kPx, 0, -2 * kPx, 0);
+        EXPECT_GE(ink.left(), inner.left() - 1);
+        EXPECT_LE(ink.right(), inner.right() + 1);
+        EXPECT_NEAR(ink.center().x(), inner.center().x(), c.cut ? 0.25 * inner.width() : 2.5);
+        if (QString(c.object) == "rnome") {
+            EXPECT_LE(ink.bottom(), box.bottom());
+            EXPECT_GT(ink.top(), toPixels(boxes.icon).bottom());
+        } else {
+            EXPECT_GE(ink.top(), box.top());
+            EXPECT_LT(ink.bottom(), toPixels(boxes.plate).top());
+        }
+        // Lines of capitals about 0.72 of the font height tall, 1.15 of it apart.
+        const double linesSeen = (ink.height() / kPx - 0.72 * fit.FontHeight) / (1.15 * fit.FontHeight) + 1;
+        EXPECT_NEAR(linesSeen, c.lines, 0.4);
+    }
+}
+
 TEST(ReportRender, TransparencyModes) {
     QImage halves(100, 100, QImage::Format_ARGB32); // left opaque lime, right transparent blue
     for (int y = 0; y < 100; ++y)
