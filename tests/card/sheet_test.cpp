@@ -113,6 +113,42 @@ TEST(SheetLayout, CardsMarksAndBacksFollowTheGrid) {
     }
 }
 
+TEST(SheetLayout, MarksAreCutToWhatThePrinterPrints) {
+    const struct {
+        SheetKind kind;
+        bool bleed;
+        double marginPoints;
+        int leftOut;
+        double topMarkFrom; // mm from the paper's top edge, of the marks above the grid
+    } cases[] = {
+        {SheetKind::A4, false, 12, 0, 12.5},                 // the marks lie well inside the band
+        {SheetKind::Letter, false, 12, 0, 12 / 72.0 * 25.4}, // cut to the band's edge
+        {SheetKind::Letter, true, 18, 12, -1},               // under 2 mm left above and below: left out
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(int(&c - cases));
+        SheetLayout layout(c.kind, c.bleed);
+        const std::size_t before = layout.cropMarks.size();
+        const double band = c.marginPoints / 72 * 25.4;
+        const QRectF printable = QRectF(QPointF(0, 0), layout.pageMm).adjusted(band, band, -band, -band);
+        EXPECT_EQ(layout.FitMarks(printable), c.leftOut);
+        EXPECT_EQ(layout.cropMarks.size() + std::size_t(c.leftOut), before);
+        const QRectF grid = layout.grid();
+        double topMost = 1e9;
+        for (const QLineF& mark : layout.cropMarks) {
+            const QRectF span = QRectF(mark.p1(), mark.p2()).normalized().adjusted(-1e-6, -1e-6, 1e-6, 1e-6);
+            EXPECT_TRUE(printable.adjusted(-1e-6, -1e-6, 1e-6, 1e-6).contains(span));
+            EXPECT_GE(std::max(span.width(), span.height()), 2);
+            EXPECT_FALSE(span.intersects(grid.adjusted(-1.99, -1.99, 1.99, 1.99)));
+            topMost = std::min(topMost, span.top());
+        }
+        if (c.topMarkFrom >= 0)
+            EXPECT_NEAR(topMost, c.topMarkFrom, 1e-5);
+        else
+            EXPECT_GT(topMost, grid.top()); // only the marks beside the grid are left
+    }
+}
+
 TEST(SheetPdf, ExactPagesAndMarksOnlyInTheMargins) {
     QTemporaryDir dir;
     lumo::CardState state;
@@ -231,28 +267,52 @@ TEST_F(SheetWindow, PaperChoiceReachesPdfAndPrintAndARefusingPrinterGetsSheets) 
     EXPECT_NEAR(pages[1].mediaBox[3], 841.89, 0.001);
 
     // Printed on sheets when asked; on card-size paper a printer without custom sizes gets
-    // the sheet of its own paper, and a notice.
+    // the sheet of its own paper, and a notice. Its driver's margins are kept: the sheet is
+    // still centred on the paper, and what crop marks would fall in the band is cut or left
+    // out.
     const struct {
         SheetKind kind;
-        bool refuses;
+        bool refuses, bleed;
+        double marginPoints;
         QPageSize::PageSizeId paper;
         QSizeF points;
         const char* notice;
+        QList<QPageSize::PageSizeId> papers = {};
+        const char* error = nullptr;
     } cases[] = {
-        {SheetKind::A4, false, QPageSize::Letter, {595, 842}, nullptr},
-        {SheetKind::Card, true, QPageSize::Letter, {612, 792}, "folha Carta"},
-        {SheetKind::Card, true, QPageSize::A4, {595, 842}, "folha A4"},
-        {SheetKind::Card, false, QPageSize::A4, {153.07, 243.78}, nullptr},
+        {SheetKind::A4, false, false, 12, QPageSize::Letter, {595, 842}, nullptr},
+        {SheetKind::A4, true, false, 12, QPageSize::Letter, {595, 842}, nullptr},
+        {SheetKind::Card, true, false, 12, QPageSize::Letter, {612, 792}, "folha Carta"},
+        {SheetKind::Card, true, true, 12, QPageSize::A4, {595, 842}, "folha A4"},
+        {SheetKind::Card, true, true, 18, QPageSize::Letter, {612, 792}, "12 marcas de corte"},
+        {SheetKind::Card, false, false, 12, QPageSize::A4, {153.07, 243.78}, nullptr},
+        {SheetKind::A4,
+         true,
+         false,
+         12,
+         QPageSize::Letter,
+         {},
+         nullptr,
+         {QPageSize::Letter},
+         "A impressora \"%1\" não aceita a folha A4 (210 × 297 mm)."},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(int(&c - cases));
         form->Model().SetSheet(c.kind);
+        form->Model().SetBleed(c.bleed);
         fake.messages.clear();
+        fake.errors.clear();
         fake.printerRefusesCustomSizes = c.refuses;
+        fake.printerMarginPoints = c.marginPoints;
+        fake.printerPapers = c.papers;
         fake.printAnswers = {true};
         fake.printToPdf = dir.filePath(QStringLiteral("impresso%1.pdf").arg(&c - cases));
         fake.printChoices = [&](QPrinter& printer) { printer.setPageSize(QPageSize(c.paper)); };
         form->SpeedButton2->click();
+        if (c.error) {
+            EXPECT_EQ(fake.errors, QStringList{QString::fromUtf8(c.error).arg(fake.printToPdf)});
+            continue;
+        }
         ASSERT_TRUE(fake.errors.isEmpty()) << fake.errors.join("\n").toStdString();
         pages = inspectPdf(readFile(fake.printToPdf)).pages;
         ASSERT_EQ(pages.size(), 1u);
@@ -265,5 +325,29 @@ TEST_F(SheetWindow, PaperChoiceReachesPdfAndPrintAndARefusingPrinterGetsSheets) 
         } else {
             EXPECT_TRUE(fake.messages.isEmpty());
         }
+        if (c.points.width() < 500)
+            continue;
+        const QImage page = rasterizePdf(fake.printToPdf, kDpi);
+        if (page.isNull())
+            GTEST_SKIP() << "pdftoppm missing";
+        SheetLayout layout(c.points.width() > 600 ? SheetKind::Letter : SheetKind::A4, c.bleed);
+        // The QR code of the first place is where the layout puts it on the paper.
+        const QRectF trim = layout.trimBoxes[0];
+        const QRect qr = inkBox(page, pixelsOf(trim.adjusted(5, 37, -5, -5)));
+        const QRect expected = pixelsOf(QRectF(trim.left() + 7, trim.top() + 39, 40, 40));
+        EXPECT_LE((qr.topLeft() - expected.topLeft()).manhattanLength(), 3);
+        EXPECT_LE((qr.bottomRight() - expected.bottomRight()).manhattanLength(), 3);
+        // Nothing in the unprintable band; the marks reach the band's edge, not past it.
+        const int band = px(c.marginPoints / 72 * 25.4);
+        QImage inside = page;
+        QPainter wipe(&inside);
+        wipe.fillRect(page.rect().adjusted(band, band, -band, -band), Qt::white);
+        wipe.end();
+        EXPECT_TRUE(inkBox(inside, inside.rect(), 250).isEmpty()) << "ink in the unprintable band";
+        const QRect top = inkBox(page, QRect(0, 0, page.width(), pixelsOf(layout.grid()).top() - 2), 200);
+        if (QString::fromUtf8(c.notice).contains("marcas"))
+            EXPECT_TRUE(top.isEmpty());
+        else
+            EXPECT_LE(top.top(), std::max(band, px(layout.grid().top() - 7)) + 1);
     }
 }
