@@ -8,7 +8,8 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-translations-l10n
     libqpdf-dev fonts-liberation2 fonts-dejavu-core
     libgtest-dev libgmock-dev libbenchmark-dev
-    libzbar-dev libqrencode-dev libqrcodegencpp-dev libzip-dev
+    libzbar-dev libqrencode-dev libqrcodegencpp-dev libzip-dev libcups2-dev
+    cups-daemon cups-client cups-filters printer-driver-cups-pdf ghostscript
     clang libclang-rt-14-dev time
     python3 python3-vobject python3-pil python3-fonttools
     xvfb xauth xdotool xclip imagemagick poppler-utils qpdf zbar-tools

@@ -3,7 +3,9 @@
 
 #include "card/sheet.h"
 #include "contact/vcard.h"
+#include "cupsd.h"
 #include "formtest.h"
+#include "platform/printqueue.h"
 #include "tests/report/readback.h"
 #include "zbardecode.h"
 
@@ -350,4 +352,87 @@ TEST_F(SheetWindow, PaperChoiceReachesPdfAndPrintAndARefusingPrinterGetsSheets) 
         else
             EXPECT_LE(top.top(), std::max(band, px(layout.grid().top() - 7)) + 1);
     }
+}
+
+// The print action against a CUPS daemon of the test's own: its cups-pdf queue has an office
+// printer's driver (12 pt margins, no custom sizes), and the test refuses, stops or breaks it.
+TEST_F(SheetWindow, RealQueueTakesTheSheetAndRefusedOrStoppedJobsAreReported) {
+    if (TestCupsd::program().isEmpty())
+        GTEST_SKIP() << "cupsd is not installed (Debian: cups-daemon cups-client printer-driver-cups-pdf)";
+    TestCupsd cups;
+    const QString failed = cups.start();
+    ASSERT_TRUE(failed.isEmpty()) << failed.toStdString();
+    ASSERT_EQ(cups.addQueue("escritorio", 12), QString());
+    ASSERT_EQ(cups.addQueue("quebrada", 12, true), QString());
+    form->edtnome->setText("Ana");
+    form->gerarvcard->click();
+    form->Model().SetSheet(SheetKind::Card);
+
+    const struct {
+        const char* queue;
+        std::vector<QStringList> commands; // run before printing
+        const char* reason;                // of the error; none when the job goes through
+    } cases[] = {
+        {"escritorio", {}, nullptr},
+        {"escritorio",
+         {{"cupsreject", "-r", "Sem papel na bandeja 2", "escritorio"}},
+         "a fila não está aceitando trabalhos (Sem papel na bandeja 2)"},
+        {"escritorio",
+         {{"cupsaccept", "escritorio"}, {"cupsdisable", "-r", "Em manutenção", "escritorio"}},
+         "a fila está parada e o trabalho ficou esperando nela (Em manutenção)"},
+        {"quebrada", {}, "o trabalho foi parado (Filter failed)"},
+    };
+    lumo::PrintQueues& queues = lumo::cupsQueues();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(int(&c - cases));
+        for (const QStringList& command : c.commands) {
+            const QString said = cups.run(command.front(), command.mid(1));
+            ASSERT_EQ(cups.lastExitCode, 0) << said.toStdString();
+        }
+        const QString queue = QString::fromLatin1(c.queue);
+        const int before = queues.newestJob(queue);
+        fake.messages.clear();
+        fake.errors.clear();
+        fake.printToPdf.clear();
+        fake.printAnswers = {true};
+        fake.printChoices = [&](QPrinter& printer) { printer.setPrinterName(queue); };
+        form->SpeedButton2->click();
+        const int after = queues.newestJob(queue);
+        if (!c.reason) {
+            // The driver takes no card-size paper; the A4 sheet prints within its margins.
+            ASSERT_TRUE(fake.errors.isEmpty())
+                << fake.errors.join("\n").toStdString() << cups.log().toStdString();
+            ASSERT_EQ(fake.messages.size(), 1);
+            EXPECT_TRUE(fake.messages[0].contains("folha A4")) << fake.messages[0].toStdString();
+            ASSERT_GT(after, before);
+            // What cups-pdf made of the job: the sheet on A4, its cards where the layout puts
+            // them on the paper, through Qt's CUPS engine, the driver's filters and Ghostscript.
+            EXPECT_EQ(queues.jobFailure(queue, before, QStringLiteral("Cartão - Ana"), 30000), std::nullopt);
+            const QString output = cups.pdfOutput(after);
+            ASSERT_FALSE(output.isEmpty()) << "no cups-pdf output" << cups.log().toStdString();
+            const auto printed = inspectPdf(readFile(output)).pages;
+            const QImage page = rasterizePdf(output, kDpi);
+            QFile::remove(output);
+            ASSERT_EQ(printed.size(), 1u);
+            EXPECT_NEAR(printed[0].mediaBox[3], 842, 1.0);
+            if (page.isNull())
+                GTEST_SKIP() << "pdftoppm missing";
+            const QRectF trim = SheetLayout(SheetKind::A4, false).trimBoxes[4];
+            const QRect qr = inkBox(page, pixelsOf(trim.adjusted(5, 37, -5, -5)));
+            const QRect expected = pixelsOf(QRectF(trim.left() + 7, trim.top() + 39, 40, 40));
+            EXPECT_LE((qr.topLeft() - expected.topLeft()).manhattanLength(), 3);
+            EXPECT_LE((qr.bottomRight() - expected.bottomRight()).manhattanLength(), 3);
+            continue;
+        }
+        EXPECT_EQ(fake.errors.join('\n').toStdString(),
+                  QStringLiteral("A impressora \"%1\" recusou o trabalho: %2")
+                      .arg(queue, QString::fromUtf8(c.reason))
+                      .toStdString())
+            << cups.log().toStdString();
+        EXPECT_EQ(after > before, c.commands.size() != 1) << "a refused job never reaches the queue";
+        if (const QString left = cups.pdfOutput(after); after > before && !left.isEmpty())
+            QFile::remove(left);  // the empty file of a broken job
+        EXPECT_EQ(fake.beeps, 1); // only the job that went through
+    }
+    cups.run("cancel", {"-a"});
 }
