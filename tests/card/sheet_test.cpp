@@ -18,6 +18,8 @@
 #include <QTemporaryDir>
 #include <QToolButton>
 
+#include <tuple>
+
 using lumo::SheetKind;
 using lumo::SheetLayout;
 using reporttest::inspectPdf;
@@ -351,6 +353,25 @@ TEST_F(SheetWindow, PaperChoiceReachesPdfAndPrintAndARefusingPrinterGetsSheets) 
             EXPECT_TRUE(top.isEmpty());
         else
             EXPECT_LE(top.top(), std::max(band, px(layout.grid().top() - 7)) + 1);
+    }
+
+    // The print dialog's page range and copies choose among the sheets (fronts, then backs).
+    form->Model().SetSheet(SheetKind::A4);
+    form->Model().SetBack(true);
+    fake.printerRefusesCustomSizes = true;
+    fake.printerPapers.clear();
+    for (const auto& [from, copies, sheets] : {std::tuple{0, 2, 4}, std::tuple{2, 3, 3}}) {
+        fake.printAnswers = {true};
+        fake.printToPdf = dir.filePath(QStringLiteral("copias%1.pdf").arg(from));
+        fake.printChoices = [from = from, copies = copies](QPrinter& printer) {
+            if (from) {
+                printer.setPrintRange(QPrinter::PageRange);
+                printer.setFromTo(from, from);
+            }
+            printer.setCopyCount(copies);
+        };
+        form->SpeedButton2->click();
+        EXPECT_EQ(inspectPdf(readFile(fake.printToPdf)).pages.size(), std::size_t(sheets)) << from;
     }
 }
 
