@@ -111,8 +111,8 @@ bool exportSheetsPdf(const CardState& design, const std::vector<ContactFields>& 
 // Prints the sheets of nine copies of `card` on a printer the user has set up, on the paper
 // of `kind` within the printer's own margins, the grid centred on the paper all the same.
 // Crop marks are cut to what the printer prints (see SheetLayout::FitMarks); returns how
-// many were left out. Throws lumo::UserError when the printer refuses the paper and
-// report::ReportError when printing fails.
+// many were left out. Throws lumo::UserError when the printer refuses the paper or printing
+// fails.
 int printSheets(QPrinter& printer, const CardDesign& card, SheetKind kind);
 
 // The print action: the print dialog, then `cardDocument`'s laid-out pages on card-size

@@ -158,7 +158,8 @@ private:
             file.write(text.toUtf8());
     }
 
-    QTemporaryDir FDir;
+    // No spaces in the path: the daemon's configuration files take paths unquoted.
+    QTemporaryDir FDir{QDir::tempPath() + QStringLiteral("/lumocard-cupsd-XXXXXX")};
     QProcess FDaemon;
     QDateTime FStarted;
 };
