@@ -49,6 +49,7 @@ public:
                   .arg(path("conf"), path("spool"), path("cache"), path("state"), path("tmp"), path("log")));
         FStarted = QDateTime::currentDateTime().addSecs(-1);
         FDaemon.setProcessChannelMode(QProcess::MergedChannels);
+        FDaemon.setProcessEnvironment(english());
         FDaemon.start(program(), {"-f", "-c", path("conf/cupsd.conf"), "-s", path("conf/cups-files.conf")});
         if (!FDaemon.waitForStarted())
             return QStringLiteral("cupsd did not start: ") + FDaemon.errorString();
@@ -79,7 +80,7 @@ public:
     // Runs one of CUPS's commands against this daemon; returns what it printed.
     QString run(const QString& command, const QStringList& arguments) const {
         QProcess process;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        QProcessEnvironment environment = english();
         environment.insert(QStringLiteral("CUPS_SERVER"), socket());
         process.setProcessEnvironment(environment);
         process.setProcessChannelMode(QProcess::MergedChannels);
@@ -152,6 +153,14 @@ public:
 
 private:
     QString path(const QString& name) const { return FDir.filePath(name); }
+    // The daemon's messages ("Filter failed") and the commands' ("scheduler is running") in
+    // English whatever the machine's language.
+    static QProcessEnvironment english() {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("LANG"), QStringLiteral("C"));
+        environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
+        return environment;
+    }
     static void write(const QString& name, const QString& text) {
         QFile file(name);
         if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
