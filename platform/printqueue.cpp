@@ -115,8 +115,10 @@ public:
                                       int milliseconds) override {
         QElapsedTimer clock;
         clock.start();
+        bool seen = false;
         for (;;) {
             if (const std::optional<Job> job = findJob(queue, after, title)) {
+                seen = true;
                 if (job->state == IPP_JSTATE_COMPLETED)
                     return std::nullopt;
                 if (job->state >= IPP_JSTATE_STOPPED)
@@ -128,8 +130,9 @@ public:
                     return withMessage(QStringLiteral("a fila está parada e o trabalho ficou esperando nela"),
                                        text(printer.get(), "printer-state-message"));
             }
+            // A job that never showed up may have met a queue that stopped taking jobs since.
             if (clock.elapsed() >= milliseconds)
-                return std::nullopt;
+                return seen ? std::nullopt : refusal(queue);
             QThread::msleep(kPollMs);
         }
     }

@@ -21,7 +21,8 @@ public:
     virtual int newestJob(const QString& queue) = 0;
     // Follows this user's job named `title` on `queue` with an id above `after` for at most
     // `milliseconds`: why it was aborted, cancelled or stopped, or is held up in a stopped
-    // queue. Nothing when it printed, is still on its way, or never showed up.
+    // queue. Nothing when it printed or is still on its way; when it never showed up, the
+    // queue's refusal, if it refuses jobs by then.
     virtual std::optional<QString> jobFailure(const QString& queue, int after, const QString& title,
                                               int milliseconds) = 0;
 };

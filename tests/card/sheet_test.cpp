@@ -409,6 +409,10 @@ TEST_F(SheetWindow, RealQueueTakesTheSheetAndRefusedOrStoppedJobsAreReported) {
                       .toStdString())
             << cups.log().toStdString();
         EXPECT_EQ(after > before, c.commands.size() != 1) << "a refused job never reaches the queue";
+        if (after == before) { // following a job that never came finds the refusal
+            EXPECT_EQ(queues.jobFailure(queue, after, QStringLiteral("Cartão - Ana"), 0),
+                      queues.refusal(queue));
+        }
         if (const QString left = cups.pdfOutput(after); after > before && !left.isEmpty())
             QFile::remove(left);  // the empty file of a broken job
         EXPECT_EQ(fake.beeps, 1); // only the job that went through
