@@ -6,6 +6,8 @@
 #include "platform/printqueue.h"
 #include "report/export.h"
 
+#include <QCursor>
+#include <QGuiApplication>
 #include <QLocale>
 #include <QPageLayout>
 #include <QPageSize>
@@ -421,10 +423,15 @@ bool printCardOnPaper(QWidget* parent, const report::TReport& cardDocument, cons
                                                   "imprime e ficaram de fora.")
                                        .arg(leftOut));
 
-    if (!queue.isEmpty())
-        if (const std::optional<QString> why =
-                queues.jobFailure(queue, lastJob, printer->docName(), kFollowJobMs))
+    if (!queue.isEmpty()) {
+        // The window waits while the job is followed.
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        const std::optional<QString> why =
+            queues.jobFailure(queue, lastJob, printer->docName(), kFollowJobMs);
+        QGuiApplication::restoreOverrideCursor();
+        if (why)
             throw UserError(refusedText(queue, *why));
+    }
     if (!notices.isEmpty())
         platform().message(parent, notices.join(u' '));
     return true;
