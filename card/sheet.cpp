@@ -3,16 +3,22 @@
 #include "card/qrpicture.h"
 #include "platform/errors.h"
 #include "platform/platform.h"
+#include "platform/printqueue.h"
 #include "report/export.h"
 
+#include <QCursor>
+#include <QGuiApplication>
+#include <QLocale>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
 #include <QPen>
 #include <QPrinter>
+#include <QStringList>
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace lumo {
 
@@ -24,6 +30,8 @@ constexpr double kPointsPerMm = 72 / 25.4;
 constexpr double kCardWidth = 54, kCardHeight = 86; // mm, portrait
 constexpr double kBleed = 0.5;                      // mm around the trim box of a bleed page
 constexpr double kMarkFrom = 2, kMarkTo = 7;        // mm outside the grid
+constexpr double kShortestMark = 2;                 // mm: a shorter piece is no help to the cutter
+constexpr int kFollowJobMs = 3000;                  // how long a job sent to a queue is followed
 
 QSizeF paperMm(SheetKind kind, bool bleed) {
     switch (kind) {
@@ -119,6 +127,94 @@ void writePdf(report::TReport& document, const QString& path) {
     }
 }
 
+QString sheetName(SheetKind kind) {
+    return kind == SheetKind::Letter ? QStringLiteral("Carta") : QStringLiteral("A4");
+}
+
+QString printerName(const QPrinter& printer) {
+    return printer.outputFormat() == QPrinter::PdfFormat ? printer.outputFileName() : printer.printerName();
+}
+
+// Sets the sheet's paper on the printer and keeps its margins: a driver without custom paper
+// sizes refuses any layout with margins narrower than its unprintable band, so the layout is
+// not set whole, only the paper. Returns the printable part of the paper, in millimetres.
+QRectF setSheetPaper(QPrinter& printer, SheetKind kind) {
+    const QPageSize paper(kind == SheetKind::Letter ? QPageSize::Letter : QPageSize::A4);
+    printer.setFullPage(false);
+    printer.setPageOrientation(QPageLayout::Portrait);
+    if (!printer.setPageSize(paper) || !printer.pageLayout().pageSize().isEquivalentTo(paper) ||
+        printer.pageLayout().orientation() != QPageLayout::Portrait) {
+        const QSizeF mm = paper.size(QPageSize::Millimeter);
+        const QLocale brazil(QLocale::Portuguese, QLocale::Brazil);
+        throw UserError(QStringLiteral("A impressora \"%1\" não aceita a folha %2 (%3 × %4 mm).")
+                            .arg(printerName(printer), sheetName(kind), brazil.toString(mm.width()),
+                                 brazil.toString(mm.height())));
+    }
+    const QPageLayout layout = printer.pageLayout();
+    return layout.fullRect(QPageLayout::Millimeter) - layout.margins(QPageLayout::Millimeter);
+}
+
+// Prints the laid-out sheets, all of one paper already set on `printer`, in the page range,
+// copies and collation of the print dialog. The painter starts at the printable area's
+// corner; it is moved back to the paper's, so that the sheet lands on the paper as laid out.
+void printOnPaper(QPrinter& printer, const report::TReport& document) {
+    const auto& all = document.PreparedPages();
+    const QPageRanges ranges =
+        printer.printRange() == QPrinter::PageRange ? printer.pageRanges() : QPageRanges();
+    std::vector<const TReportPage*> pages;
+    for (std::size_t i = 0; i < all.size(); ++i)
+        if (ranges.isEmpty() || ranges.contains(int(i) + 1))
+            pages.push_back(all[i].get());
+    if (pages.empty())
+        throw UserError(
+            QStringLiteral("O intervalo de páginas escolhido (%1) não inclui nenhuma das %2 folhas.")
+                .arg(printer.pageRanges().toString())
+                .arg(all.size()));
+    // A printer driver repeats the pages itself; a PDF file gets every copy written into it.
+    const int copies = printer.supportsMultipleCopies() ? 1 : std::max(1, printer.copyCount());
+    const bool collate = printer.collateCopies();
+    std::vector<const TReportPage*> sequence;
+    for (int outer = 0; outer < (collate ? copies : 1); ++outer)
+        for (const TReportPage* page : pages)
+            for (int inner = 0; inner < (collate ? 1 : copies); ++inner)
+                sequence.push_back(page);
+
+    const QPointF corner = printer.pageRect(QPrinter::Millimeter).topLeft();
+    QPainter painter;
+    if (!painter.begin(&printer))
+        throw UserError(
+            QStringLiteral("Não foi possível iniciar a impressão em \"%1\".").arg(printerName(printer)));
+    for (std::size_t i = 0; i < sequence.size(); ++i) {
+        if (i > 0 && !printer.newPage()) {
+            painter.end();
+            throw UserError(QStringLiteral("A impressão em \"%1\" falhou na folha %2.")
+                                .arg(printerName(printer))
+                                .arg(i + 1));
+        }
+        painter.save();
+        painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);
+        const double scale = printer.resolution() / report::kUnitsPerInch;
+        painter.scale(scale, scale);
+        painter.translate(-unitsOf(corner));
+        sequence[i]->Draw(painter, report::TRenderOptions{double(printer.resolution()), QColor()});
+        painter.restore();
+    }
+    if (!painter.end())
+        throw UserError(
+            QStringLiteral("A impressão em \"%1\" não pôde ser concluída.").arg(printerName(printer)));
+}
+
+std::unique_ptr<report::TReport> sheetDocument(SheetPages& sheets, const CardDesign& card) {
+    auto document = std::make_unique<report::TReport>(QStringLiteral("Folhas"));
+    sheets.AddSheets(*document, std::vector<CardDesign>(std::size_t(sheets.Layout().places()), card));
+    document->PrepareReport(true);
+    return document;
+}
+
+QString refusedText(const QString& queue, const QString& reason) {
+    return QStringLiteral("A impressora \"%1\" recusou o trabalho: %2").arg(queue, reason);
+}
+
 // The layout TReport::Print gives a page of `page`'s size.
 QPageLayout cardPrintLayout(const TReportPage& page) {
     const QPageSize size(QSizeF(page.PaperWidth(), page.PaperHeight()), QPageSize::Millimeter, QString(),
@@ -175,6 +271,29 @@ QRectF SheetLayout::grid() const {
     return bleedBoxes.front().united(bleedBoxes.back());
 }
 
+int SheetLayout::FitMarks(const QRectF& printable) {
+    constexpr double kSlack = 1e-6; // mm, for margins converted from points
+    const std::size_t before = cropMarks.size();
+    std::vector<QLineF> kept;
+    for (const QLineF& mark : cropMarks) {
+        const bool vertical = mark.x1() == mark.x2();
+        const double across = vertical ? mark.x1() : mark.y1();
+        const double low = vertical ? printable.top() : printable.left();
+        const double high = vertical ? printable.bottom() : printable.right();
+        if (across < (vertical ? printable.left() : printable.top()) - kSlack ||
+            across > (vertical ? printable.right() : printable.bottom()) + kSlack)
+            continue;
+        // The end near the grid stays where it is; only the outer end is cut back.
+        const double from = std::clamp(vertical ? mark.y1() : mark.x1(), low, high);
+        const double to = std::clamp(vertical ? mark.y2() : mark.x2(), low, high);
+        if (std::abs(to - from) < kShortestMark - kSlack)
+            continue;
+        kept.push_back(vertical ? QLineF(across, from, across, to) : QLineF(from, across, to, across));
+    }
+    cropMarks = std::move(kept);
+    return int(before - cropMarks.size());
+}
+
 SheetKind nearestSheet(const QPageSize& paper) {
     QSizeF size = paper.size(QPageSize::Millimeter);
     if (size.width() > size.height())
@@ -229,11 +348,8 @@ void SheetPages::AddSheets(report::TReport& document, const std::vector<CardDesi
 }
 
 std::unique_ptr<report::TReport> makeSheetDocument(const CardDesign& card, SheetKind kind) {
-    auto document = std::make_unique<report::TReport>(QStringLiteral("Folhas"));
     SheetPages sheets(kind, card.bleed);
-    sheets.AddSheets(*document, std::vector<CardDesign>(std::size_t(sheets.Layout().places()), card));
-    document->PrepareReport(true);
-    return document;
+    return sheetDocument(sheets, card);
 }
 
 void exportSheetsPdf(const CardDesign& card, SheetKind kind, const QString& path) {
@@ -254,8 +370,12 @@ bool exportSheetsPdf(const CardState& design, const std::vector<ContactFields>& 
     return exportBatchPdf(onSheets, contacts, path, progress);
 }
 
-void printSheets(QPrinter& printer, const CardDesign& card, SheetKind kind) {
-    makeSheetDocument(card, kind)->Print(printer);
+int printSheets(QPrinter& printer, const CardDesign& card, SheetKind kind) {
+    const QRectF printable = setSheetPaper(printer, kind);
+    SheetPages sheets(kind, card.bleed);
+    const int leftOut = sheets.FitMarks(printable);
+    printOnPaper(printer, *sheetDocument(sheets, card));
+    return leftOut;
 }
 
 bool printCardOnPaper(QWidget* parent, const report::TReport& cardDocument, const CardDesign& card,
@@ -266,23 +386,54 @@ bool printCardOnPaper(QWidget* parent, const report::TReport& cardDocument, cons
     printer->setDocName(QStringLiteral("Cartão - ") + nameLine);
     if (!platform().printDialog(parent, *printer))
         return false;
+
+    // Qt hands a job to the print queue and reports success whatever the queue does with it.
+    const QString queue =
+        printer->outputFormat() == QPrinter::NativeFormat ? printer->printerName() : QString();
+    PrintQueues& queues = platform().printQueues();
+    int lastJob = 0;
+    if (!queue.isEmpty()) {
+        if (const std::optional<QString> why = queues.refusal(queue))
+            throw UserError(refusedText(queue, *why));
+        lastJob = queues.newestJob(queue);
+    }
+
+    QStringList notices;
+    int leftOut = 0;
     if (kind != SheetKind::Card) {
-        printSheets(*printer, card, kind);
-        return true;
-    }
-    // A printer without custom paper sizes answers a card-size layout with one of its own.
-    const QPageSize paper = printer->pageLayout().pageSize();
-    const auto& pages = cardDocument.PreparedPages();
-    if (pages.empty() || printer->setPageLayout(cardPrintLayout(*pages.front()))) {
-        cardDocument.Print(*printer);
-        return true;
-    }
-    const SheetKind sheet = nearestSheet(paper);
-    printSheets(*printer, card, sheet);
-    platform().message(parent,
-                       QStringLiteral("A impressora não aceita o tamanho do cartão; ele foi impresso em "
+        leftOut = printSheets(*printer, card, kind);
+    } else {
+        // A printer without custom paper sizes answers a card-size layout with one of its own.
+        const QPageSize paper = printer->pageLayout().pageSize();
+        const auto& pages = cardDocument.PreparedPages();
+        if (pages.empty() || printer->setPageLayout(cardPrintLayout(*pages.front()))) {
+            cardDocument.Print(*printer);
+        } else {
+            const SheetKind sheet = nearestSheet(paper);
+            leftOut = printSheets(*printer, card, sheet);
+            notices << QStringLiteral("A impressora não aceita o tamanho do cartão; ele foi impresso em "
                                       "folha %1, 9 por folha, com marcas de corte.")
-                           .arg(sheet == SheetKind::Letter ? QStringLiteral("Carta") : QStringLiteral("A4")));
+                           .arg(sheetName(sheet));
+        }
+    }
+    if (leftOut > 0)
+        notices << (leftOut == 1 ? QStringLiteral("Uma marca de corte cairia na borda que a impressora não "
+                                                  "imprime e ficou de fora.")
+                                 : QStringLiteral("%1 marcas de corte cairiam na borda que a impressora não "
+                                                  "imprime e ficaram de fora.")
+                                       .arg(leftOut));
+
+    if (!queue.isEmpty()) {
+        // The window waits while the job is followed.
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        const std::optional<QString> why =
+            queues.jobFailure(queue, lastJob, printer->docName(), kFollowJobMs);
+        QGuiApplication::restoreOverrideCursor();
+        if (why)
+            throw UserError(refusedText(queue, *why));
+    }
+    if (!notices.isEmpty())
+        platform().message(parent, notices.join(u' '));
     return true;
 }
 

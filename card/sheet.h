@@ -50,6 +50,10 @@ struct SheetLayout {
     int backPlace(int place) const { return place - place % columns + backColumn(place % columns); }
     // The bleed boxes' outer edge.
     QRectF grid() const;
+    // Keeps of each crop mark the part inside `printable` (millimetres on the page, the paper
+    // less the printer's margins), leaving out a mark with less than 2 mm there. Returns how
+    // many were left out.
+    int FitMarks(const QRectF& printable);
 };
 
 // Width of a crop mark's line, in points.
@@ -66,6 +70,9 @@ class SheetPages {
 public:
     SheetPages(SheetKind kind, bool bleed);
     const SheetLayout& Layout() const { return FLayout; }
+    // The crop marks of the pages still to come fitted to what a printer prints; see
+    // SheetLayout::FitMarks.
+    int FitMarks(const QRectF& printable) { return FLayout.FitMarks(printable); }
 
     // Puts the next cards (at most Layout().places(), in order from the top left) on
     // `page`: their fronts, or with `backs` their backs in the mirrored places. Empty places
@@ -101,14 +108,19 @@ void exportSheetsPdf(const CardDesign& card, SheetKind kind, const QString& path
 bool exportSheetsPdf(const CardState& design, const std::vector<ContactFields>& contacts, SheetKind kind,
                      const QString& path, const BatchProgress& progress = {});
 
-// Prints the sheets of nine copies of `card` on a printer the user has set up; throws
-// report::ReportError as TReport::Print does.
-void printSheets(QPrinter& printer, const CardDesign& card, SheetKind kind);
+// Prints the sheets of nine copies of `card` on a printer the user has set up, on the paper
+// of `kind` within the printer's own margins, the grid centred on the paper all the same.
+// Crop marks are cut to what the printer prints (see SheetLayout::FitMarks); returns how
+// many were left out. Throws lumo::UserError when the printer refuses the paper or printing
+// fails.
+int printSheets(QPrinter& printer, const CardDesign& card, SheetKind kind);
 
 // The print action: the print dialog, then `cardDocument`'s laid-out pages on card-size
 // paper, or with another `kind` its sheets. A printer that refuses the card's size gets the
-// sheets of its own paper (A4 or Letter) instead, with a notice saying so. The job is named
-// "Cartão - " and `nameLine`. Returns false when the dialog is cancelled.
+// sheets of its own paper (A4 or Letter) instead, with a notice saying so; crop marks left
+// out get a notice too. The job is named "Cartão - " and `nameLine`. A print queue that
+// does not take the job, or aborts or stops it within a few seconds, is reported as a
+// lumo::UserError. Returns false when the dialog is cancelled.
 bool printCardOnPaper(QWidget* parent, const report::TReport& cardDocument, const CardDesign& card,
                       SheetKind kind, const QString& nameLine);
 

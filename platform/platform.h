@@ -22,6 +22,8 @@ class QObject;
 
 namespace lumo {
 
+class PrintQueues;
+
 using CustomColors = std::array<QColor, 16>;
 
 struct SaveFileRequest {
@@ -52,6 +54,8 @@ public:
     virtual bool printDialog(QWidget* parent, QPrinter& printer) = 0;
     // The printer the print action sets up in printDialog: a high-resolution QPrinter.
     virtual std::unique_ptr<QPrinter> makePrinter();
+    // The print system's queues, asked whether a queue takes jobs and what became of one sent.
+    virtual PrintQueues& printQueues();
     // Plain information box with the application title as caption and one OK button.
     virtual void message(QWidget* parent, const QString& text) = 0;
     // The default error handler's box.

@@ -1,6 +1,7 @@
 #include "platform/platform.h"
 
 #include "platform/dialogs.h"
+#include "platform/printqueue.h"
 #include "platform/settings.h"
 #include "platform/windowplacement.h"
 
@@ -162,6 +163,10 @@ Platform* current = nullptr;
 
 std::unique_ptr<QPrinter> Platform::makePrinter() {
     return std::make_unique<QPrinter>(QPrinter::HighResolution);
+}
+
+PrintQueues& Platform::printQueues() {
+    return cupsQueues();
 }
 
 Platform& platform() {

@@ -11,16 +11,18 @@ set -euo pipefail
 packages=(
     build-essential cmake pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-translations-l10n
-    libqpdf-dev libzip-dev fonts-liberation2 fonts-dejavu-core
+    libqpdf-dev libzip-dev libcups2-dev fonts-liberation2 fonts-dejavu-core
 )
 
 # The test suite, benchmarks and fuzz targets: GoogleTest and Google Benchmark, the QR oracles
 # (zbar, libqrencode, qrcodegen), clang for libFuzzer, the whole-program check under Xvfb, the
-# readers of what the program writes (poppler, qpdf, ImageMagick, Python's vobject and PIL)
+# readers of what the program writes (poppler, qpdf, ImageMagick, Python's vobject and PIL), a real
+# print queue (cupsd with cups-pdf)
 # and the package checks.
 test_packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     libzbar-dev libqrencode-dev libqrcodegencpp-dev
+    cups-daemon cups-client cups-filters printer-driver-cups-pdf ghostscript
     clang libclang-rt-14-dev time
     python3 python3-vobject python3-pil python3-fonttools
     xvfb xauth xdotool xclip imagemagick poppler-utils qpdf zbar-tools

@@ -3,7 +3,9 @@
 
 #include "card/sheet.h"
 #include "contact/vcard.h"
+#include "cupsd.h"
 #include "formtest.h"
+#include "platform/printqueue.h"
 #include "tests/report/readback.h"
 #include "zbardecode.h"
 
@@ -15,6 +17,8 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QToolButton>
+
+#include <tuple>
 
 using lumo::SheetKind;
 using lumo::SheetLayout;
@@ -231,24 +235,32 @@ TEST_F(SheetWindow, PaperChoiceReachesPdfAndPrintAndARefusingPrinterGetsSheets) 
     EXPECT_NEAR(pages[1].mediaBox[3], 841.89, 0.001);
 
     // Printed on sheets when asked; on card-size paper a printer without custom sizes gets
-    // the sheet of its own paper, and a notice.
+    // the sheet of its own paper, and a notice. Its driver's margins are kept: the sheet is
+    // still centred on the paper, and what crop marks would fall in the band is cut or left
+    // out.
     const struct {
         SheetKind kind;
-        bool refuses;
+        bool refuses, bleed;
+        double marginPoints;
         QPageSize::PageSizeId paper;
         QSizeF points;
         const char* notice;
     } cases[] = {
-        {SheetKind::A4, false, QPageSize::Letter, {595, 842}, nullptr},
-        {SheetKind::Card, true, QPageSize::Letter, {612, 792}, "folha Carta"},
-        {SheetKind::Card, true, QPageSize::A4, {595, 842}, "folha A4"},
-        {SheetKind::Card, false, QPageSize::A4, {153.07, 243.78}, nullptr},
+        {SheetKind::A4, false, false, 12, QPageSize::Letter, {595, 842}, nullptr},
+        {SheetKind::A4, true, false, 12, QPageSize::Letter, {595, 842}, nullptr},
+        {SheetKind::Card, true, false, 12, QPageSize::Letter, {612, 792}, "folha Carta"},
+        {SheetKind::Card, true, true, 12, QPageSize::A4, {595, 842}, "folha A4"},
+        {SheetKind::Card, true, true, 18, QPageSize::Letter, {612, 792}, "12 marcas de corte"},
+        {SheetKind::Card, false, false, 12, QPageSize::A4, {153.07, 243.78}, nullptr},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(int(&c - cases));
         form->Model().SetSheet(c.kind);
+        form->Model().SetBleed(c.bleed);
         fake.messages.clear();
+        fake.errors.clear();
         fake.printerRefusesCustomSizes = c.refuses;
+        fake.printerMarginPoints = c.marginPoints;
         fake.printAnswers = {true};
         fake.printToPdf = dir.filePath(QStringLiteral("impresso%1.pdf").arg(&c - cases));
         fake.printChoices = [&](QPrinter& printer) { printer.setPageSize(QPageSize(c.paper)); };
@@ -265,5 +277,145 @@ TEST_F(SheetWindow, PaperChoiceReachesPdfAndPrintAndARefusingPrinterGetsSheets) 
         } else {
             EXPECT_TRUE(fake.messages.isEmpty());
         }
+        if (c.points.width() < 500)
+            continue;
+        const QImage page = rasterizePdf(fake.printToPdf, kDpi);
+        if (page.isNull())
+            GTEST_SKIP() << "pdftoppm missing";
+        SheetLayout layout(c.points.width() > 600 ? SheetKind::Letter : SheetKind::A4, c.bleed);
+        // The QR code of the first place is where the layout puts it on the paper.
+        const QRectF trim = layout.trimBoxes[0];
+        const QRect qr = inkBox(page, pixelsOf(trim.adjusted(5, 37, -5, -5)));
+        const QRect expected = pixelsOf(QRectF(trim.left() + 7, trim.top() + 39, 40, 40));
+        EXPECT_LE((qr.topLeft() - expected.topLeft()).manhattanLength(), 3);
+        EXPECT_LE((qr.bottomRight() - expected.bottomRight()).manhattanLength(), 3);
+        // Nothing in the unprintable band; the marks reach the band's edge, not past it.
+        const int band = px(c.marginPoints / 72 * 25.4);
+        QImage inside = page;
+        QPainter wipe(&inside);
+        wipe.fillRect(page.rect().adjusted(band, band, -band, -band), Qt::white);
+        wipe.end();
+        EXPECT_TRUE(inkBox(inside, inside.rect(), 250).isEmpty()) << "ink in the unprintable band";
+        const QRect top = inkBox(page, QRect(0, 0, page.width(), pixelsOf(layout.grid()).top() - 2), 200);
+        if (QString::fromUtf8(c.notice).contains("marcas"))
+            EXPECT_TRUE(top.isEmpty());
+        else
+            EXPECT_LE(top.top(), std::max(band, px(layout.grid().top() - 7)) + 1);
     }
+
+    // A printer without A4 paper says so, naming the sheet.
+    fake.printChoices = nullptr;
+    form->Model().SetSheet(SheetKind::A4);
+    fake.printerRefusesCustomSizes = true;
+    fake.printerPapers = {QPageSize::Letter};
+    fake.printAnswers = {true};
+    form->SpeedButton2->click();
+    EXPECT_EQ(fake.errors.join('\n').toStdString(),
+              QStringLiteral("A impressora \"%1\" não aceita a folha A4 (210 × 297 mm).")
+                  .arg(fake.printToPdf)
+                  .toStdString());
+
+    // The print dialog's page range and copies choose among the sheets (fronts, then backs).
+    form->Model().SetBack(true);
+    fake.printerPapers.clear();
+    for (const auto& [from, copies, sheets] : {std::tuple{0, 2, 4}, std::tuple{2, 3, 3}}) {
+        fake.printAnswers = {true};
+        fake.printToPdf = dir.filePath(QStringLiteral("copias%1.pdf").arg(from));
+        fake.printChoices = [from = from, copies = copies](QPrinter& printer) {
+            if (from) {
+                printer.setPrintRange(QPrinter::PageRange);
+                printer.setFromTo(from, from);
+            }
+            printer.setCopyCount(copies);
+        };
+        form->SpeedButton2->click();
+        EXPECT_EQ(inspectPdf(readFile(fake.printToPdf)).pages.size(), std::size_t(sheets)) << from;
+    }
+}
+
+// The print action against a CUPS daemon of the test's own: its cups-pdf queue has an office
+// printer's driver (12 pt margins, no custom sizes), and the test refuses, stops or breaks it.
+TEST_F(SheetWindow, RealQueueTakesTheSheetAndRefusedOrStoppedJobsAreReported) {
+    if (TestCupsd::program().isEmpty())
+        GTEST_SKIP() << "cupsd is not installed (Debian: cups-daemon cups-client printer-driver-cups-pdf)";
+    TestCupsd cups;
+    const QString failed = cups.start();
+    ASSERT_TRUE(failed.isEmpty()) << failed.toStdString();
+    ASSERT_EQ(cups.addQueue("escritorio", 12), QString());
+    ASSERT_EQ(cups.addQueue("quebrada", 12, true), QString());
+    form->edtnome->setText("Ana");
+    form->gerarvcard->click();
+    form->Model().SetSheet(SheetKind::Card);
+
+    const struct {
+        const char* queue;
+        std::vector<QStringList> commands; // run before printing
+        const char* reason;                // of the error; none when the job goes through
+    } cases[] = {
+        {"escritorio", {}, nullptr},
+        {"escritorio",
+         {{"cupsreject", "-r", "Sem papel na bandeja 2", "escritorio"}},
+         "a fila não está aceitando trabalhos (Sem papel na bandeja 2)"},
+        {"escritorio",
+         {{"cupsaccept", "escritorio"}, {"cupsdisable", "-r", "Em manutenção", "escritorio"}},
+         "a fila está parada e o trabalho ficou esperando nela (Em manutenção)"},
+        {"quebrada", {}, "o trabalho foi parado (Filter failed)"},
+    };
+    lumo::PrintQueues& queues = lumo::cupsQueues();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(int(&c - cases));
+        for (const QStringList& command : c.commands) {
+            const QString said = cups.run(command.front(), command.mid(1));
+            ASSERT_EQ(cups.lastExitCode, 0) << said.toStdString();
+        }
+        const QString queue = QString::fromLatin1(c.queue);
+        const int before = queues.newestJob(queue);
+        fake.messages.clear();
+        fake.errors.clear();
+        fake.printToPdf.clear();
+        fake.printAnswers = {true};
+        fake.printChoices = [&](QPrinter& printer) { printer.setPrinterName(queue); };
+        form->SpeedButton2->click();
+        const int after = queues.newestJob(queue);
+        if (!c.reason) {
+            // The driver takes no card-size paper; the A4 sheet prints within its margins.
+            ASSERT_TRUE(fake.errors.isEmpty())
+                << fake.errors.join("\n").toStdString() << cups.log().toStdString();
+            ASSERT_EQ(fake.messages.size(), 1);
+            EXPECT_TRUE(fake.messages[0].contains("folha A4")) << fake.messages[0].toStdString();
+            ASSERT_GT(after, before);
+            // What cups-pdf made of the job: the sheet on A4, its cards where the layout puts
+            // them on the paper, through Qt's CUPS engine, the driver's filters and Ghostscript.
+            EXPECT_EQ(queues.jobFailure(queue, before, QStringLiteral("Cartão - Ana"), 30000), std::nullopt);
+            const QString output = cups.pdfOutput(after);
+            ASSERT_FALSE(output.isEmpty()) << "no cups-pdf output" << cups.log().toStdString();
+            const auto printed = inspectPdf(readFile(output)).pages;
+            const QImage page = rasterizePdf(output, kDpi);
+            QFile::remove(output);
+            ASSERT_EQ(printed.size(), 1u);
+            EXPECT_NEAR(printed[0].mediaBox[3], 842, 1.0);
+            if (page.isNull())
+                GTEST_SKIP() << "pdftoppm missing";
+            const QRectF trim = SheetLayout(SheetKind::A4, false).trimBoxes[4];
+            const QRect qr = inkBox(page, pixelsOf(trim.adjusted(5, 37, -5, -5)));
+            const QRect expected = pixelsOf(QRectF(trim.left() + 7, trim.top() + 39, 40, 40));
+            EXPECT_LE((qr.topLeft() - expected.topLeft()).manhattanLength(), 3);
+            EXPECT_LE((qr.bottomRight() - expected.bottomRight()).manhattanLength(), 3);
+            continue;
+        }
+        EXPECT_EQ(fake.errors.join('\n').toStdString(),
+                  QStringLiteral("A impressora \"%1\" recusou o trabalho: %2")
+                      .arg(queue, QString::fromUtf8(c.reason))
+                      .toStdString())
+            << cups.log().toStdString();
+        EXPECT_EQ(after > before, c.commands.size() != 1) << "a refused job never reaches the queue";
+        if (after == before) { // following a job that never came finds the refusal
+            EXPECT_EQ(queues.jobFailure(queue, after, QStringLiteral("Cartão - Ana"), 0),
+                      queues.refusal(queue));
+        }
+        if (const QString left = cups.pdfOutput(after); after > before && !left.isEmpty())
+            QFile::remove(left);  // the empty file of a broken job
+        EXPECT_EQ(fake.beeps, 1); // only the job that went through
+    }
+    cups.run("cancel", {"-a"});
 }

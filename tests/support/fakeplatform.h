@@ -10,6 +10,7 @@
 #include <QPrinter>
 #include <QStringList>
 
+#include <algorithm>
 #include <deque>
 #include <functional>
 #include <optional>
@@ -29,8 +30,13 @@ public:
     QStringList questions;
     // What the user sets in a confirmed print dialog (page range, copies), when given.
     std::function<void(QPrinter&)> printChoices;
-    // The print action's printer takes only standard paper sizes, as many office printers do.
+    // The print action's printer declares the unprintable band of an office printer's driver
+    // (12 pt on every side, as many do). One that refuses custom sizes takes only standard
+    // paper (those in `printerPapers`, when given) and, as such drivers do, no layout with
+    // margins narrower than its own.
     bool printerRefusesCustomSizes = false;
+    double printerMarginPoints = 12;
+    QList<QPageSize::PageSizeId> printerPapers;
 
     std::vector<lumo::SaveFileRequest> saveRequests;
     std::vector<lumo::OpenFileRequest> openRequests;
@@ -65,15 +71,19 @@ public:
         if (answer && !printToPdf.isEmpty()) {
             printer.setOutputFormat(QPrinter::PdfFormat);
             printer.setOutputFileName(printToPdf);
+            declareMargins(printer);
         }
         if (answer && printChoices)
             printChoices(printer);
         return answer;
     }
     std::unique_ptr<QPrinter> makePrinter() override {
-        if (!printerRefusesCustomSizes)
-            return lumo::Platform::makePrinter();
-        return std::make_unique<StandardSizesPrinter>();
+        std::unique_ptr<QPrinter> printer =
+            printerRefusesCustomSizes
+                ? std::make_unique<StandardSizesPrinter>(printerMarginPoints, printerPapers)
+                : lumo::Platform::makePrinter();
+        declareMargins(*printer);
+        return printer;
     }
     void message(QWidget*, const QString& text) override { messages << text; }
     void error(QWidget*, const QString& text) override { errors << text; }
@@ -94,12 +104,36 @@ public:
     void openUrl(const QUrl& url) override { urls << url; }
 
 private:
+    void declareMargins(QPrinter& printer) const {
+        const double m = printerMarginPoints;
+        printer.setPageMargins(QMarginsF(m, m, m, m), QPageLayout::Point);
+    }
     class StandardSizesPrinter : public QPrinter {
     public:
-        StandardSizesPrinter() : QPrinter(QPrinter::HighResolution) {}
+        StandardSizesPrinter(double margin, QList<QPageSize::PageSizeId> papers)
+            : QPrinter(QPrinter::HighResolution), FMargin(margin), FPapers(std::move(papers)) {}
         bool setPageLayout(const QPageLayout& layout) override {
-            return layout.pageSize().id() != QPageSize::Custom && QPrinter::setPageLayout(layout);
+            const QMarginsF asked = layout.margins(QPageLayout::Point);
+            const double narrowest =
+                std::min({asked.left(), asked.top(), asked.right(), asked.bottom()}) + 1e-3;
+            return takes(layout.pageSize()) && narrowest >= FMargin && QPrinter::setPageLayout(layout);
         }
+        bool setPageSize(const QPageSize& size) override {
+            return takes(size) && QPrinter::setPageSize(size);
+        }
+        bool setPageMargins(const QMarginsF& margins, QPageLayout::Unit units) override {
+            QPageLayout layout = pageLayout();
+            layout.setUnits(units);
+            layout.setMargins(margins);
+            return setPageLayout(layout);
+        }
+
+    private:
+        bool takes(const QPageSize& size) const {
+            return size.id() != QPageSize::Custom && (FPapers.isEmpty() || FPapers.contains(size.id()));
+        }
+        double FMargin;
+        QList<QPageSize::PageSizeId> FPapers;
     };
 
 // GCC 12 at -O3 wrongly reports the moved-from optional below as maybe uninitialised.
