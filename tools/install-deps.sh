@@ -16,9 +16,8 @@ packages=(
 
 # The test suite, benchmarks and fuzz targets: GoogleTest and Google Benchmark, the QR oracles
 # (zbar, libqrencode, qrcodegen), clang for libFuzzer, the whole-program check under Xvfb, the
-# readers of what the program writes (poppler, qpdf, ImageMagick, Python's vobject and PIL), a real
-# print queue (cupsd with cups-pdf)
-# and the package checks.
+# readers of what the program writes (poppler, qpdf, ImageMagick, Python's vobject and PIL), a
+# real print queue (cupsd with cups-pdf) and the package checks.
 test_packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     libzbar-dev libqrencode-dev libqrcodegencpp-dev
