@@ -53,9 +53,16 @@ QByteArray output;
 
 } // namespace
 
+namespace {
+bool tried = false;
+}
+
+bool TestPcscd::started() {
+    return tried;
+}
+
 TestPcscd* TestPcscd::get(QString* whyNot) {
     static std::unique_ptr<TestPcscd> daemon;
-    static bool tried = false;
     static QString reason;
     if (!tried) {
         tried = true;

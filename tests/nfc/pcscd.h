@@ -12,6 +12,8 @@ public:
     // The running daemon, started on first use; nullptr when pcscd or the vpcd driver is not
     // installed, with the reason in `whyNot`. Starting it waits at most 10 s.
     static TestPcscd* get(QString* whyNot);
+    // Whether this process has tried to start one (its socket then stays this process's).
+    static bool started();
 
     // The port of the first virtual reader's field, and its name.
     int port() const { return FPort; }
