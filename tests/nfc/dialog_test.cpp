@@ -1,6 +1,8 @@
 #include "chiptest.h"
 
+#include "app/nfccommand.h"
 #include "app/nfcdialog.h"
+#include "card/document.h"
 #include "contact/vcard.h"
 #include "fakeplatform.h"
 #include "nfc/chipwriter.h"
@@ -11,6 +13,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 
 using namespace lumo;
 
@@ -117,4 +120,31 @@ TEST(NfcMenu, WithoutTheServiceSaysWhatIsMissing) {
     model.Generate();
     writeCardChip(nullptr, model);
     EXPECT_EQ(fake.messages, QStringList{noReaderMessage()});
+}
+
+// The command writes the document's QR bytes and exits 0 only after the read-back matched;
+// 1 when the chip is too small, the reader unknown, the document missing or no chip came; 2
+// for a timeout that is no number of seconds.
+TEST_F(ChipTest, CommandExitsZeroOnlyAfterTheReadBackMatched) {
+    QTemporaryDir dir;
+    CardModel model;
+    model.SetContact(contactOfSize(300));
+    model.Generate();
+    const QString path = dir.filePath(QStringLiteral("cartão.lumocard"));
+    saveCardDocument(path, model.State());
+
+    auto chip = std::make_shared<VirtualNtag>(VirtualNtag::Ntag215, VirtualNtag::Options{});
+    bring(chip);
+    EXPECT_EQ(runNfcCommand(path, QString(), 10), 0);
+    EXPECT_EQ(vcardSeenByPython(chip->dataArea(), false), qrBytesOf(model));
+    EXPECT_EQ(runNfcCommand(path, QStringLiteral("Outro leitor"), 10), 1);
+    EXPECT_EQ(runNfcCommand(dir.filePath(QStringLiteral("nenhum.lumocard")), QString(), 10), 1);
+    EXPECT_EQ(runNfcCommand(path, reader(), 0), 2);
+
+    auto small = std::make_shared<VirtualNtag>(VirtualNtag::Ntag213, VirtualNtag::Options{});
+    bring(small);
+    EXPECT_EQ(runNfcCommand(path, reader(), 10), 1);
+    EXPECT_EQ(small->writes(), 0);
+    takeAway();
+    EXPECT_EQ(runNfcCommand(path, reader(), 1), 1);
 }
