@@ -12,6 +12,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/inotify.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -109,6 +110,8 @@ bool TestPcscd::start(QString* whyNot) {
     const bool root = ::geteuid() == 0;
     FPid = ::fork();
     if (FPid == 0) {
+        // The daemon ends with the test, even one that crashes.
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
         ::dup2(pipeFds[1], 1);
         ::dup2(pipeFds[1], 2);
         // unshare execs sh, which execs pcscd: the PID stays pcscd's.
