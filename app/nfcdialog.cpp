@@ -279,8 +279,11 @@ QString NfcWriteDialog::summary() const {
 void NfcWriteDialog::finish() {
     stopWaiting();
     const bool list = FJobs.size() > 1;
-    if (list && FCurrent < FJobs.size() && !FLastFailure.isEmpty())
-        FFailures << FJobs[FCurrent].name + QStringLiteral(": ") + FLastFailure, FLastFailure.clear();
+    // A contact whose chip failed and was not written again counts as failed.
+    if (list && FCurrent < FJobs.size() && !FLastFailure.isEmpty()) {
+        FFailures << FJobs[FCurrent].name + QStringLiteral(": ") + FLastFailure;
+        FLastFailure.clear();
+    }
     FDone = true;
     if (list)
         platform().message(this, summary());

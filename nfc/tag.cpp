@@ -180,32 +180,29 @@ private:
 
     // Whether `area` holds the whole first NDEF TLV (or shows there is none).
     static bool tlvComplete(const QByteArray& area) {
-        try {
-            for (qsizetype at = 0; at < area.size();) {
-                const quint8 tag = quint8(area[at]);
-                if (tag == 0x00) {
-                    ++at;
-                    continue;
-                }
-                if (tag == 0xFE)
-                    return true;
-                if (at + 1 >= area.size())
-                    return false;
-                qsizetype length = quint8(area[at + 1]);
-                qsizetype head = 2;
-                if (length == 0xFF) {
-                    if (at + 3 >= area.size())
-                        return false;
-                    length = (qsizetype(quint8(area[at + 2])) << 8) | quint8(area[at + 3]);
-                    head = 4;
-                }
-                if (at + head + length > area.size())
-                    return false;
-                if (tag == 0x03)
-                    return true;
-                at += head + length;
+        for (qsizetype at = 0; at < area.size();) {
+            const quint8 tag = quint8(area[at]);
+            if (tag == 0x00) {
+                ++at;
+                continue;
             }
-        } catch (...) {
+            if (tag == 0xFE)
+                return true;
+            if (at + 1 >= area.size())
+                return false;
+            qsizetype length = quint8(area[at + 1]);
+            qsizetype head = 2;
+            if (length == 0xFF) {
+                if (at + 3 >= area.size())
+                    return false;
+                length = (qsizetype(quint8(area[at + 2])) << 8) | quint8(area[at + 3]);
+                head = 4;
+            }
+            if (at + head + length > area.size())
+                return false;
+            if (tag == 0x03)
+                return true;
+            at += head + length;
         }
         return false;
     }

@@ -75,16 +75,17 @@ TEST_F(ChipTest, DialogWaitsWritesTheCardAndBeeps) {
 // written; Pular moves on; the summary counts written, skipped and failed.
 TEST_F(ChipTest, ListWritesEachContactOnANewChipAndSummarises) {
     FakePlatform fake;
-    std::vector<ContactFields> contacts(3, contactOfSize(200));
+    std::vector<ContactFields> contacts(4, contactOfSize(200));
     contacts[1].nome = QStringLiteral("Bruno");
     contacts[2].nome = QStringLiteral("Carla");
+    contacts[3].nome = QStringLiteral("Davi");
     std::vector<ChipJob> jobs;
     for (const ContactFields& c : contacts)
         jobs.push_back(chipJobOfContact(c));
     NfcWriteDialog dialog(nullptr, jobs, {reader()});
     dialog.show();
     dialog.start();
-    EXPECT_EQ(dialog.lblstatus->text(), QStringLiteral("Cartão 1 de 3: aproxime o próximo cartão"));
+    EXPECT_EQ(dialog.lblstatus->text(), QStringLiteral("Cartão 1 de 4: aproxime o próximo cartão"));
     EXPECT_TRUE(dialog.btnpular->isVisible());
 
     auto first = std::make_shared<VirtualNtag>(VirtualNtag::Ntag215, VirtualNtag::Options{.uidLast = 1});
@@ -103,10 +104,20 @@ TEST_F(ChipTest, ListWritesEachContactOnANewChipAndSummarises) {
     ASSERT_TRUE(
         until(dialog, [&] { return dialog.lblstatus->text().startsWith(QStringLiteral("Cartão 3")); }));
     EXPECT_EQ(vcardSeenByPython(second->dataArea(), false), toUtf8(composeVCard(contacts[1])));
+    // A chip that fails keeps the contact waiting; Pular then counts it as failed, with why.
+    bring(std::make_shared<VirtualNtag>(VirtualNtag::Ntag215,
+                                        VirtualNtag::Options{.readOnly = true, .uidLast = 3}));
+    ASSERT_TRUE(
+        until(dialog, [&] { return dialog.lblresultado->text().contains(QStringLiteral("protegido")); }));
+    EXPECT_TRUE(dialog.lblstatus->text().startsWith(QStringLiteral("Cartão 3")));
+    dialog.btnpular->click();
+    EXPECT_TRUE(dialog.lblstatus->text().startsWith(QStringLiteral("Cartão 4")));
     dialog.btnpular->click();
     EXPECT_EQ(fake.beeps, 2);
     ASSERT_EQ(fake.messages.size(), 1);
-    EXPECT_EQ(fake.messages[0], QStringLiteral("Gravados: 2. Pulados: 1. Com falha: 0."));
+    EXPECT_EQ(fake.messages[0].toStdString(),
+              "Gravados: 2. Pulados: 1. Com falha: 1.\nCarla Araújo: O chip está "
+              "protegido contra gravação; nada foi gravado.");
 }
 
 // Without the PC/SC service the menu entry says what is missing and opens nothing.
