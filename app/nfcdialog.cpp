@@ -145,14 +145,15 @@ void NfcWriteDialog::waitForChip(bool removalFirst) {
                 }
                 if (refused.isEmpty() || uid != refused) {
                     QMetaObject::invokeMethod(
-                        this, [this, generation, uid] { chipArrived(generation, uid); },
+                        this,
+                        [this, generation, uid] { runGuarded(this, [&] { chipArrived(generation, uid); }); },
                         Qt::QueuedConnection);
                     return;
                 }
                 if (context->waitForRemoval(name, -1) != WaitResult::Absent)
                     return;
             }
-        } catch (const UserError& e) {
+        } catch (const std::exception& e) {
             const QString message = QString::fromUtf8(e.what());
             QMetaObject::invokeMethod(
                 this, [this, generation, message] { waitFailed(generation, message); }, Qt::QueuedConnection);

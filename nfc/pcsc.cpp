@@ -105,6 +105,8 @@ PcscCard::PcscCard(PcscContext& context, const QString& reader) {
     DWORD protocol = 0;
     const LONG rv = SCardConnect(contextOf(context.handle()), reader.toUtf8().constData(), SCARD_SHARE_SHARED,
                                  SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1, &card, &protocol);
+    if (rv == SCARD_E_SHARING_VIOLATION)
+        throw UserError(QStringLiteral("O leitor NFC está em uso por outro programa."));
     if (rv != SCARD_S_SUCCESS)
         throw CardGoneError();
     FCard = std::intptr_t(card);

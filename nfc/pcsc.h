@@ -66,7 +66,8 @@ private:
 // A card in a reader, shared with other programs, T=0 or T=1.
 class PcscCard : public CardChannel {
 public:
-    // Throws CardGoneError when the reader holds no card.
+    // Throws CardGoneError when the reader holds no card, UserError when another program holds
+    // it alone.
     PcscCard(PcscContext& context, const QString& reader);
     ~PcscCard() override;
     PcscCard(const PcscCard&) = delete;
