@@ -152,7 +152,8 @@ TEST_F(ChipTest, TooSmallChipOffersTheSiteOrRefusesWithBothSizes) {
                                   "exemplo.com.br");
 }
 
-// Chips that are not ours to write are refused with a reason before any write.
+// Chips that are not ours to write are refused with a reason before any write, and one that
+// does not keep what it was sent is not called written.
 TEST_F(ChipTest, RefusesReadOnlyClassicAndPaymentCardsWithoutWriting) {
     struct Case {
         std::shared_ptr<VirtualChip> chip;
@@ -165,6 +166,9 @@ TEST_F(ChipTest, RefusesReadOnlyClassicAndPaymentCardsWithoutWriting) {
          "O chip está protegido contra gravação; nada foi gravado."},
         {std::make_shared<VirtualClassic>(), "Este é um cartão MIFARE Classic"},
         {std::make_shared<VirtualType4>(1024, false, false), "Este cartão não é um chip NFC gravável"},
+        // Acknowledging a write is not enough: the read-back has to show it.
+        {std::make_shared<VirtualNtag>(VirtualNtag::Ntag215, VirtualNtag::Options{.forgetsWrites = true}),
+         "A conferência falhou"},
     };
     CardModel model;
     const QByteArray qr = generatedQr(100, model);

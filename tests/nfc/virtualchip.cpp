@@ -115,6 +115,8 @@ std::optional<QByteArray> VirtualNtag::respond(const QByteArray& apdu) {
             return kFailed;
         if (FOptions.leaveAfterWrites >= 0 && FWrites >= FOptions.leaveAfterWrites)
             return std::nullopt;
+        if (FOptions.forgetsWrites)
+            return kOk;
         ++FWrites;
         const QByteArray data = apdu.mid(5, 4);
         if (page == 2) // only the lock bytes, and only ever set

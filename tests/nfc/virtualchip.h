@@ -41,10 +41,11 @@ class VirtualNtag : public VirtualChip {
 public:
     enum Model { Ntag213 = 213, Ntag215 = 215, Ntag216 = 216 };
     struct Options {
-        bool blank = false;        // capability container still zero
-        bool readOnly = false;     // capability container says so, and pages refuse writes
-        int leaveAfterWrites = -1; // leaves the field on this page write
-        quint8 uidLast = 0x01;     // last byte of the 7-byte UID
+        bool blank = false;         // capability container still zero
+        bool readOnly = false;      // capability container says so, and pages refuse writes
+        int leaveAfterWrites = -1;  // leaves the field on this page write
+        bool forgetsWrites = false; // acknowledges page writes without keeping them
+        quint8 uidLast = 0x01;      // last byte of the 7-byte UID
     };
     VirtualNtag(Model model, Options options);
     QByteArray atr() const override;
