@@ -31,8 +31,8 @@ bool succeeded(const QByteArray& response) {
            quint8(response[response.size() - 1]) == 0x00;
 }
 
-// The ATR a PC/SC reader makes up for a contactless storage card (PC/SC part 3): RID
-// A0 00 00 03 06, the standard byte and a two-byte card name.
+// The ATR a PC/SC reader makes up for a contactless storage card, as the PC/SC standard for
+// contactless readers has it: RID A0 00 00 03 06, the standard byte and a two-byte card name.
 struct StorageCard {
     int standard = 0;
     int name = 0;
