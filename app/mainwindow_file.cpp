@@ -2,6 +2,7 @@
 
 #include "app/contactlist.h"
 #include "app/mainwindow.h"
+#include "app/nfcdialog.h"
 #include "card/batch.h"
 #include "card/cardmodel.h"
 #include "card/document.h"
@@ -103,6 +104,7 @@ void TForm1::buildMenu() {
     ContactList1 = new TContactList(this);
     ContactList1->SetChosenHandler(
         [this](int index) { lumo::runGuarded(this, [this, index] { ContactChosen(index); }); });
+    lumo::addNfcEntries(this, Cartao1, ContactList1, *FModel);
 }
 
 int TForm1::menuHeight() const {

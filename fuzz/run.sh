@@ -3,7 +3,7 @@
 # one in turn, one process at a time, for the given number of seconds (default 60).
 #
 #   fuzz/run.sh [seconds] [target...]     targets: qrcode vcard picture vcardreader csv
-#                                         document (default all)
+#                                         document ndef (default all)
 #
 # Each target starts from its committed seeds (fuzz/corpus/<target>) plus what earlier runs
 # found (build-fuzz/corpus/<target>, where new inputs go), with the words of
@@ -15,7 +15,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
 targets=("$@")
-((${#targets[@]})) || targets=(qrcode vcard picture vcardreader csv document)
+((${#targets[@]})) || targets=(qrcode vcard picture vcardreader csv document ndef)
 
 out=${LUMO_FUZZ_BUILD:-${FUZZ_BUILD:-build-fuzz}}
 if [[ ! -f $out/CMakeCache.txt ]]; then

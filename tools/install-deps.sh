@@ -6,18 +6,20 @@
 #   tools/install-deps.sh --tests  that and the test tools (./test.sh, .ci/run)
 set -euo pipefail
 
-# Building and running the program: compiler and build tools, Qt, the libraries it links, the
-# fonts that stand in for Arial, and Qt's Portuguese texts for the system dialogs.
+# Building and running the program: compiler and build tools, Qt, the libraries it links
+# (pcsc-lite for NFC readers among them), the fonts that stand in for Arial, and Qt's
+# Portuguese texts for the system dialogs.
 packages=(
     build-essential cmake pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-translations-l10n
-    libqpdf-dev libzip-dev libcups2-dev fonts-liberation2 fonts-dejavu-core
+    libqpdf-dev libzip-dev libcups2-dev libpcsclite-dev fonts-liberation2 fonts-dejavu-core
 )
 
 # The test suite, benchmarks and fuzz targets: GoogleTest and Google Benchmark, the QR oracles
 # (zbar, libqrencode, qrcodegen), clang for libFuzzer, the whole-program check under Xvfb, the
 # readers of what the program writes (poppler, qpdf, ImageMagick, Python's vobject and PIL), a
-# real print queue (cupsd with cups-pdf) and the package checks.
+# real print queue (cupsd with cups-pdf), the PC/SC service with a virtual reader for the
+# emulated NFC chips, and the package checks.
 test_packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     libzbar-dev libqrencode-dev libqrcodegencpp-dev
@@ -25,6 +27,7 @@ test_packages=(
     clang libclang-rt-14-dev time
     python3 python3-vobject python3-pil python3-fonttools
     xvfb xauth xdotool xclip imagemagick poppler-utils qpdf zbar-tools
+    pcscd vsmartcard-vpcd
     lintian desktop-file-utils appstream
 )
 
