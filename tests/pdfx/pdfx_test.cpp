@@ -1,0 +1,338 @@
+#include "tests/report/cardfixture.h"
+#include "tests/report/readback.h"
+
+#include "card/batch.h"
+#include "card/cardoutput.h"
+#include "card/printshop.h"
+#include "contact/vcard.h"
+#include "platform/errors.h"
+#include "report/export.h"
+#include "report/pdfx.h"
+#include "zbardecode.h"
+
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFPageDocumentHelper.hh>
+#include <qpdf/QPDFPageObjectHelper.hh>
+
+#include <lcms2.h>
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace reporttest;
+using lumo::composeVCard;
+using lumo::ContactFields;
+using report::TPdfxOptions;
+using report::TPressCondition;
+
+namespace {
+
+constexpr double kPtPerMm = 72.0 / 25.4;
+
+ContactFields contact(int i) {
+    ContactFields c;
+    c.nome = QStringLiteral("Ana %1").arg(i);
+    c.sobrenome = QStringLiteral("Araújo");
+    c.sufixo = QStringLiteral("Diretora");
+    c.celular = QStringLiteral("(11) 98765-%1").arg(4000 + i);
+    c.email = QStringLiteral("ana%1@exemplo.com.br").arg(i);
+    return c;
+}
+
+// Both sides: a photograph behind the front, another behind the back with a logo on
+// transparency over it (a soft mask in the renderer's PDF), the icon, black text and a real QR.
+lumo::CardDesign photoCard() {
+    lumo::CardDesign d;
+    d.front = d.back = d.icon = true;
+    d.frontColor = d.backColor = QColor(0x1a, 0x3c, 0x6e);
+    d.name = QStringLiteral("Maria Silva");
+    d.suffix = QStringLiteral("Arquiteta");
+    d.frontBackground = makePhoto(700, 1100);
+    d.backBackground = makePhoto(700, 1100).mirrored(true, false);
+    d.logo = makeLogo();
+    d.qr = lumo::qrModulePicture(composeVCard(contact(1)), qrLevelL, 4);
+    return d;
+}
+
+// What the independent reader says: "pages N" and nothing else when every rule holds.
+QString checkRules(const QString& path, double bleedMm, bool marks, const QString& condition) {
+    QProcess python;
+    python.start("/usr/bin/python3", {QStringLiteral(LUMO_TEST_DIR "/pdfxcheck.py"), "rules", path,
+                                      QString::number(bleedMm), marks ? "1" : "0", condition});
+    python.waitForFinished(120000);
+    return QString::fromUtf8(python.readAllStandardOutput() + python.readAllStandardError()).trimmed();
+}
+
+bool haveTools() {
+    QProcess probe;
+    probe.start("/usr/bin/python3", {"-c", "import pikepdf, PIL"});
+    probe.waitForFinished();
+    return probe.exitCode() == 0 && QFile::exists("/usr/bin/gs");
+}
+
+struct Plates {
+    QImage c, m, y, k; // white: no ink
+    int ink(const QImage& plate, int x, int y) const { return 255 - qGray(plate.pixel(x, y)); }
+};
+
+Plates separations(const QString& pdf, int page, const QString& dir) {
+    QProcess python;
+    python.start("/usr/bin/python3", {QStringLiteral(LUMO_TEST_DIR "/pdfxcheck.py"), "plates", pdf,
+                                      QString::number(page), "300", dir});
+    python.waitForFinished(120000);
+    EXPECT_EQ(python.exitCode(), 0) << python.readAllStandardError().constData();
+    return {QImage(dir + "/C.png"), QImage(dir + "/M.png"), QImage(dir + "/Y.png"), QImage(dir + "/K.png")};
+}
+
+// The press CMYK (0 to 255) that Little CMS gives for an sRGB colour, relative colorimetric
+// with black-point compensation, straight from the embedded profile.
+std::array<double, 4> lcmsCmyk(QRgb rgb, TPressCondition condition) {
+    const QByteArray icc = report::pressConditionProfile(condition);
+    cmsHPROFILE srgb = cmsCreate_sRGBProfile();
+    cmsHPROFILE press = cmsOpenProfileFromMem(icc.constData(), cmsUInt32Number(icc.size()));
+    cmsHTRANSFORM t = cmsCreateTransform(srgb, TYPE_RGB_DBL, press, TYPE_CMYK_DBL,
+                                         INTENT_RELATIVE_COLORIMETRIC, cmsFLAGS_BLACKPOINTCOMPENSATION);
+    const double in[3] = {qRed(rgb) / 255.0, qGreen(rgb) / 255.0, qBlue(rgb) / 255.0};
+    double out[4];
+    cmsDoTransform(t, in, out, 1);
+    cmsDeleteTransform(t);
+    cmsCloseProfile(press);
+    cmsCloseProfile(srgb);
+    return {out[0] * 2.55, out[1] * 2.55, out[2] * 2.55, out[3] * 2.55};
+}
+
+class PrintShop : public testing::Test {
+protected:
+    void SetUp() override {
+        if (!haveTools())
+            GTEST_SKIP() << "python3-pikepdf, python3-pil or ghostscript missing";
+        ASSERT_TRUE(dir.isValid());
+    }
+    QString path(const QString& name) const { return dir.filePath(name); }
+    QTemporaryDir dir;
+};
+
+TEST_F(PrintShop, OneCardFollowsEveryRuleForEachBleedMarksAndCondition) {
+    struct Case {
+        double bleed;
+        bool marks;
+        TPressCondition condition;
+    };
+    const lumo::CardDesign design = photoCard();
+    for (const Case& c : {Case{3, false, TPressCondition::Fogra39}, Case{2, true, TPressCondition::Fogra29},
+                          Case{3, true, TPressCondition::Fogra39}}) {
+        SCOPED_TRACE(testing::Message() << c.bleed << " mm, marks " << c.marks);
+        const QString out = path("cartao.pdf");
+        lumo::exportPrintShopPdf(design, out, TPdfxOptions{c.bleed, c.marks, c.condition, {}});
+        EXPECT_EQ(checkRules(out, c.bleed, c.marks, report::pressConditionName(c.condition)).toStdString(),
+                  "pages 2");
+    }
+    // Nothing but the target is left beside it.
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"cartao.pdf"});
+}
+
+TEST_F(PrintShop, BatchOfTwentyCardsFollowsEveryRule) {
+    lumo::CardState design;
+    design.front = design.back = design.icon = true;
+    design.backColor = QColor(0x1a, 0x3c, 0x6e);
+    design.frontBackground.image = makePhoto(700, 1100);
+    design.logo.image = makeLogo();
+    std::vector<ContactFields> contacts;
+    for (int i = 0; i < 20; ++i)
+        contacts.push_back(contact(i));
+    int lastDone = 0, lastTotal = 0;
+    const QString out = path("lote.pdf");
+    EXPECT_TRUE(lumo::exportPrintShopPdf(design, contacts, out, TPdfxOptions{}, [&](int done, int total) {
+        EXPECT_GE(done, lastDone);
+        lastDone = done;
+        lastTotal = total;
+        return true;
+    }));
+    EXPECT_EQ(lastDone, lastTotal);
+    EXPECT_EQ(checkRules(out, 3, false, "FOGRA39").toStdString(), "pages 40");
+
+    // Each card carries its own contact's QR code, readable from the composite at 300 dpi.
+    const QList<QByteArray> found = decodeQr(rasterizePdf(out, 300, 39));
+    ASSERT_EQ(found.size(), 1);
+    EXPECT_EQ(QString::fromUtf8(found[0]), composeVCard(contacts[19]));
+
+    // Cancelling in the conversion leaves nothing.
+    const QString cancelled = path("cancelado.pdf");
+    EXPECT_FALSE(lumo::exportPrintShopPdf(design, contacts, cancelled, TPdfxOptions{},
+                                          [&](int done, int total) { return done < total * 3 / 4; }));
+    EXPECT_FALSE(QFile::exists(cancelled));
+}
+
+TEST_F(PrintShop, TextAndQrAreOnTheBlackPlateAloneWhiteHasNoInkAndFlatColourIsLcms) {
+    lumo::CardDesign design = photoCard();
+    design.frontBackground = QImage(); // the flat colour shows
+    design.back = false;
+    const QString out = path("cartao.pdf");
+    lumo::exportPrintShopPdf(design, out, TPdfxOptions{3, false, TPressCondition::Fogra39, {}});
+    const Plates p = separations(out, 1, dir.path());
+    ASSERT_FALSE(p.k.isNull());
+    const double px = 300 / 25.4; // pixels per millimetre
+    auto at = [&](double xMm, double yMm) { return QPoint(int(xMm * px), int(yMm * px)); };
+
+    // The flat colour, in the bleed and inside the card, within 1 % of Little CMS's values.
+    const std::array<double, 4> expected = lcmsCmyk(qRgb(0x1a, 0x3c, 0x6e), TPressCondition::Fogra39);
+    for (QPoint where : {at(1, 1), at(30, 12)}) {
+        const int ink[4] = {p.ink(p.c, where.x(), where.y()), p.ink(p.m, where.x(), where.y()),
+                            p.ink(p.y, where.x(), where.y()), p.ink(p.k, where.x(), where.y())};
+        for (int i = 0; i < 4; ++i)
+            EXPECT_NEAR(ink[i], expected[i], 2.55)
+                << "plate " << i << " at " << where.x() << "," << where.y();
+    }
+
+    // The QR plate (45 mm square from 4.5 mm left, 36.5 mm down, plus the bleed): only black
+    // ink, modules of full black, the rest none.
+    const CardBoxes boxes = cardBoxes(false);
+    const QRectF plateMm(boxes.plate.x() / report::kUnitsPerMm + 3, boxes.plate.y() / report::kUnitsPerMm + 3,
+                         boxes.plate.width() / report::kUnitsPerMm,
+                         boxes.plate.height() / report::kUnitsPerMm);
+    const QRect plate =
+        QRectF(plateMm.topLeft() * px, plateMm.size() * px).toAlignedRect().adjusted(8, 8, -8, -8);
+    int black = 0, white = 0, other = 0;
+    for (int y = plate.top(); y <= plate.bottom(); y += 2)
+        for (int x = plate.left(); x <= plate.right(); x += 2) {
+            const int cmy = p.ink(p.c, x, y) + p.ink(p.m, x, y) + p.ink(p.y, x, y), k = p.ink(p.k, x, y);
+            if (cmy == 0 && k == 255)
+                ++black;
+            else if (cmy == 0 && k == 0)
+                ++white;
+            else
+                ++other;
+        }
+    EXPECT_GT(black, 1000);
+    EXPECT_GT(white, 1000);
+    EXPECT_EQ(other, 0);
+
+    // The name: every pixel is either 100 % black alone or the background colour.
+    const QRectF nameMm(boxes.name.x() / report::kUnitsPerMm + 3, boxes.name.y() / report::kUnitsPerMm + 3,
+                        boxes.name.width() / report::kUnitsPerMm, boxes.name.height() / report::kUnitsPerMm);
+    const QRect name = QRectF(nameMm.topLeft() * px, nameMm.size() * px).toAlignedRect();
+    int text = 0, mixed = 0;
+    for (int y = name.top(); y <= name.bottom(); ++y)
+        for (int x = name.left(); x <= name.right(); ++x) {
+            const int c = p.ink(p.c, x, y), k = p.ink(p.k, x, y);
+            if (c == 0 && p.ink(p.m, x, y) == 0 && p.ink(p.y, x, y) == 0 && k == 255)
+                ++text;
+            else if (std::abs(c - expected[0]) > 3 || std::abs(k - expected[3]) > 3)
+                ++mixed;
+        }
+    EXPECT_GT(text, 500);
+    EXPECT_EQ(mixed, 0);
+
+    // zbar reads the QR code from the black plate alone.
+    const QList<QByteArray> found = decodeQr(p.k);
+    ASSERT_EQ(found.size(), 1);
+    EXPECT_EQ(QString::fromUtf8(found[0]), composeVCard(contact(1)));
+}
+
+TEST_F(PrintShop, CropMarksAreOutsideTheBleedInTheRegistrationColour) {
+    lumo::CardDesign design = photoCard();
+    design.back = false;
+    const QString out = path("marcas.pdf");
+    lumo::exportPrintShopPdf(design, out, TPdfxOptions{3, true, TPressCondition::Fogra39, {}});
+    const Plates p = separations(out, 1, dir.path());
+    ASSERT_FALSE(p.k.isNull());
+    const double px = 300 / 25.4;
+    // The page: the card, 3 mm of bleed and 6 mm of marks on every side.
+    EXPECT_NEAR(p.k.width(), (54 + 18) * px, 2);
+    // On the trim's top line, left of the bleed: a mark on all four plates; just inside the
+    // page's edge beyond the mark, and between mark and bleed, no ink.
+    const int y = int(9 * px);
+    const int mark = int(3 * px), gap = int(5.5 * px);
+    for (const QImage* plate : {&p.c, &p.m, &p.y, &p.k}) {
+        int darkest = 0;
+        for (int dy = -2; dy <= 2; ++dy)
+            darkest = std::max(darkest, p.ink(*plate, mark, y + dy));
+        EXPECT_EQ(darkest, 255);
+        EXPECT_EQ(p.ink(*plate, gap, y), 0);
+        EXPECT_EQ(p.ink(*plate, 2, 2), 0);
+    }
+}
+
+TEST_F(PrintShop, WrongBleedIsRefusedAndTheTargetStaysAsItWas) {
+    // A card drawn with today's 0.5 mm bleed is not a print-shop card of 3 mm.
+    report::TReport card = makeCard(CardOptions().withBleed(true));
+    card.PrepareReport(true);
+    std::unique_ptr<report::TPDFExport> pdf = lumo::makePdfExport();
+    pdf->SetFileName(path("rgb.pdf"));
+    card.Export(*pdf);
+    const QString out = path("alvo.pdf");
+    {
+        QFile existing(out);
+        ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
+        existing.write("anterior");
+    }
+    try {
+        report::convertToPdfx(path("rgb.pdf"), out, TPdfxOptions{});
+        FAIL() << "converted";
+    } catch (const report::ReportError& error) {
+        EXPECT_NE(QString::fromUtf8(error.what()).indexOf("sangria de 3 mm"), -1) << error.what();
+    }
+    EXPECT_EQ(readFile(out), QByteArray("anterior"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+}
+
+} // namespace
+
+// The page boxes of every PDF, print shop or not: the trim is the card, the bleed the page.
+TEST(PdfPageBoxes, TrimBoxIsTheCardInsideTheBleedAndBleedBoxThePage) {
+    for (bool bleed : {false, true}) {
+        report::TReport card = makeCard(CardOptions().withBleed(bleed));
+        card.PrepareReport(true);
+        const QByteArray bytes = lumo::makePdfExport()->ExportToMemory(card.PreparedPages());
+        QPDF pdf;
+        pdf.processMemoryFile("card", bytes.constData(), std::size_t(bytes.size()));
+        for (QPDFPageObjectHelper& page : QPDFPageDocumentHelper(pdf).getAllPages()) {
+            QPDFObjectHandle p = page.getObjectHandle();
+            auto box = [&](const char* key) {
+                std::vector<double> v;
+                for (QPDFObjectHandle item : p.getKey(key).getArrayAsVector())
+                    v.push_back(item.getNumericValue());
+                return v;
+            };
+            const double inset = bleed ? 0.5 * kPtPerMm : 0;
+            const std::vector<double> media = box("/MediaBox"), trim = box("/TrimBox");
+            ASSERT_EQ(trim.size(), 4u);
+            EXPECT_EQ(box("/BleedBox"), media);
+            EXPECT_NEAR(trim[0], inset, 0.002);
+            EXPECT_NEAR(trim[1], inset, 0.002);
+            EXPECT_NEAR(trim[2] - trim[0], 54 * kPtPerMm, 0.002);
+            EXPECT_NEAR(trim[3] - trim[1], 86 * kPtPerMm, 0.002);
+            EXPECT_FALSE(p.hasKey("/ArtBox"));
+        }
+    }
+}
+
+// What lies near the trim is found on the drawing and reported by side and edge.
+TEST(SafetyMargin, ListsWhatIsCloserThanTheMarginToTheTrim) {
+    lumo::CardDesign design;
+    design.front = design.back = design.icon = true;
+    design.name = QStringLiteral("Maria Silva");
+    design.qr = makeQrPicture();
+    // Today's layout keeps everything at least 4.5 mm from the trim, but for the icon.
+    std::vector<lumo::MarginWarning> found = lumo::safetyMarginWarnings(design, 3);
+    for (const auto& w : found)
+        ADD_FAILURE() << w.object.toStdString() << " " << w.edge.toStdString() << " " << w.mm;
+    EXPECT_EQ(lumo::describeMarginWarnings(found), QStringList{"Nada fica a menos de 3 mm do corte."});
+
+    // A logo as wide as its box reaches 4.5 mm from the left and right edges of the back.
+    design.logo = QImage(900, 100, QImage::Format_RGB32);
+    design.logo.fill(Qt::red);
+    found = lumo::safetyMarginWarnings(design, 5);
+    std::vector<std::pair<QString, QString>> logo;
+    for (const auto& w : found)
+        if (w.object == "o logotipo") {
+            logo.emplace_back(w.side, w.edge);
+            EXPECT_NEAR(w.mm, 4.5, 0.2);
+        }
+    EXPECT_EQ(logo, (std::vector<std::pair<QString, QString>>{{"verso", "esquerda"}, {"verso", "direita"}}));
+    EXPECT_EQ(
+        lumo::describeMarginWarnings(found).filter("o logotipo (verso): 4,5 mm da borda esquerda").size(), 1);
+}
