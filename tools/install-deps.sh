@@ -11,7 +11,7 @@ set -euo pipefail
 packages=(
     build-essential cmake pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-translations-l10n
-    libqpdf-dev libzip-dev fonts-liberation2 fonts-dejavu-core
+    libqpdf-dev libzip-dev liblcms2-dev fonts-liberation2 fonts-dejavu-core
 )
 
 # The test suite, benchmarks and fuzz targets: GoogleTest and Google Benchmark, the QR oracles
@@ -25,6 +25,7 @@ test_packages=(
     python3 python3-vobject python3-pil python3-fonttools
     xvfb xauth xdotool xclip imagemagick poppler-utils qpdf zbar-tools
     lintian desktop-file-utils appstream
+    ghostscript python3-pikepdf
 )
 
 case "${1:-}" in

@@ -1,11 +1,13 @@
 #include "tests/report/cardfixture.h"
 #include "tests/report/readback.h"
 
+#include "app/printshopdialog.h"
 #include "card/batch.h"
 #include "card/cardoutput.h"
 #include "card/printshop.h"
 #include "contact/vcard.h"
 #include "platform/errors.h"
+#include "platform/settings.h"
 #include "report/export.h"
 #include "report/pdfx.h"
 #include "zbardecode.h"
@@ -16,8 +18,13 @@
 
 #include <lcms2.h>
 
+#include <QApplication>
+#include <QComboBox>
 #include <QFile>
+#include <QListWidget>
 #include <QProcess>
+#include <QRadioButton>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -316,7 +323,7 @@ TEST(SafetyMargin, ListsWhatIsCloserThanTheMarginToTheTrim) {
     design.front = design.back = design.icon = true;
     design.name = QStringLiteral("Maria Silva");
     design.qr = makeQrPicture();
-    // Today's layout keeps everything at least 4.5 mm from the trim, but for the icon.
+    // Today's layout keeps everything at least 4.4 mm from the trim (the QR plate is closest).
     std::vector<lumo::MarginWarning> found = lumo::safetyMarginWarnings(design, 3);
     for (const auto& w : found)
         ADD_FAILURE() << w.object.toStdString() << " " << w.edge.toStdString() << " " << w.mm;
@@ -335,4 +342,29 @@ TEST(SafetyMargin, ListsWhatIsCloserThanTheMarginToTheTrim) {
     EXPECT_EQ(logo, (std::vector<std::pair<QString, QString>>{{"verso", "esquerda"}, {"verso", "direita"}}));
     EXPECT_EQ(
         lumo::describeMarginWarnings(found).filter("o logotipo (verso): 4,5 mm da borda esquerda").size(), 1);
+}
+
+// The dialog shows the remembered choice and the margin list, and gives back what is ticked.
+TEST(PrintShopDialog, RemembersTheChoiceAndListsTheMargin) {
+    QStandardPaths::setTestModeEnabled(true);
+    QFile::remove(lumo::Settings::path());
+    EXPECT_EQ(lumo::rememberedPrintShopChoice(), lumo::PrintShopChoice{}); // 3 mm, no marks, FOGRA39
+    const lumo::PrintShopChoice chosen{2, true, TPressCondition::Fogra29};
+    lumo::rememberPrintShopChoice(chosen);
+    EXPECT_EQ(lumo::rememberedPrintShopChoice(), chosen);
+
+    lumo::PrintShopDialog dialog({QStringLiteral("o logotipo (verso): 2,0 mm da borda esquerda")}, nullptr);
+    dialog.SetChoice(lumo::rememberedPrintShopChoice());
+    EXPECT_EQ(dialog.Choice(), chosen);
+    dialog.findChild<QRadioButton*>("sangria3")->setChecked(true);
+    dialog.findChild<QComboBox*>("condicao")->setCurrentIndex(0);
+    EXPECT_EQ(dialog.Choice(), (lumo::PrintShopChoice{3, true, TPressCondition::Fogra39}));
+    auto* margin = dialog.findChild<QListWidget*>("margem");
+    ASSERT_EQ(margin->count(), 1);
+    EXPECT_EQ(margin->item(0)->text(), "o logotipo (verso): 2,0 mm da borda esquerda");
+    if (const QString shot = qEnvironmentVariable("LUMO_SCREENSHOT_DIR"); !shot.isEmpty()) {
+        dialog.adjustSize();
+        dialog.grab().save(shot + "/printshopdialog.png");
+    }
+    QFile::remove(lumo::Settings::path());
 }
