@@ -12,6 +12,11 @@
 #include <QTemporaryFile>
 
 #include <climits>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+#include <deque>
+#include <future>
 
 namespace lumo {
 
@@ -19,6 +24,8 @@ namespace {
 
 // Pixels per QR module, as in the batch: few enough to stay small, enough to stay sharp.
 constexpr int kQrModulePixels = 4;
+// How many QR pictures may wait for their card: enough to keep the other core busy.
+constexpr std::size_t kCardsAhead = 16;
 
 // The intermediate PDF of the renderer, beside the target so that a large batch needs no
 // room elsewhere. Removed when it goes out of scope.
@@ -32,6 +39,29 @@ std::unique_ptr<QTemporaryFile> intermediateFile(const QString& path) {
     file->close();
     return file;
 }
+
+// As in the batch: Qt's PDF writer allocates and frees a few megabytes per page, and with
+// glibc's usual limits each page maps or trims the heap afresh, which costs more than drawing
+// it. While the cards are drawn big blocks come from the heap and freed memory stays for the
+// next page; afterwards the usual limits are set again and the memory handed back.
+class HeapKeptForReuse {
+public:
+#ifdef __GLIBC__
+    HeapKeptForReuse() {
+        mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
+        mallopt(M_TRIM_THRESHOLD, 64 * 1024 * 1024);
+    }
+    ~HeapKeptForReuse() {
+        mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+        mallopt(M_TRIM_THRESHOLD, 128 * 1024);
+        malloc_trim(0);
+    }
+#else
+    HeapKeptForReuse() = default;
+#endif
+    HeapKeptForReuse(const HeapKeptForReuse&) = delete;
+    HeapKeptForReuse& operator=(const HeapKeptForReuse&) = delete;
+};
 
 QString shownName(const ContactFields& contact) {
     const QString name = (contact.nome + u' ' + contact.sobrenome).trimmed();
@@ -81,16 +111,35 @@ bool exportPrintShopPdf(const CardState& design, int total, const std::function<
         throw UserError(QStringLiteral("A lista não tem nenhum contato."));
     if (total > INT_MAX / 2)
         throw UserError(QStringLiteral("A lista tem contatos demais."));
+    const HeapKeptForReuse heap;
     try {
         const std::unique_ptr<report::TReport> document = makeBleedCardDocument(options.BleedMm);
         CardDesign card = designOf(design, QImage());
         const auto intermediate = intermediateFile(path);
         {
             report::TPdfPageStream stream(*makePdfExport(), intermediate->fileName());
+            // The QR pictures are made on other threads a few cards ahead of the drawing; the
+            // contacts are read here, on the calling thread, in order.
+            std::deque<std::pair<ContactFields, std::future<QImage>>> ahead;
+            int read = 0;
+            auto fill = [&] {
+                while (read < total && ahead.size() < kCardsAhead) {
+                    ContactFields next = nextContact();
+                    ++read;
+                    const QString vcard = composeVCard(next);
+                    ahead.emplace_back(std::move(next),
+                                       std::async(std::launch::async, [vcard, level = design.qrLevel] {
+                                           return qrModulePicture(vcard, level, kQrModulePixels);
+                                       }));
+                }
+            };
             for (int i = 0; i < total; ++i) {
-                const ContactFields contact = nextContact();
+                fill();
+                const ContactFields contact = std::move(ahead.front().first);
+                std::future<QImage> qr = std::move(ahead.front().second);
+                ahead.pop_front();
                 try {
-                    card.qr = qrModulePicture(composeVCard(contact), design.qrLevel, kQrModulePixels);
+                    card.qr = qr.get();
                 } catch (const std::exception&) {
                     throw UserError(QStringLiteral("O vCard do contato %1 (%2) não cabe em nenhum código QR; "
                                                    "encurte os dados desse contato. Nenhum PDF foi gravado.")
