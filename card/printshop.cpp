@@ -10,6 +10,8 @@
 #include <QLocale>
 #include <QPainter>
 #include <QTemporaryFile>
+#include <QThread>
+#include <QThreadPool>
 
 #include <climits>
 #ifdef __GLIBC__
@@ -25,7 +27,7 @@ namespace {
 // Pixels per QR module, as in the batch: few enough to stay small, enough to stay sharp.
 constexpr int kQrModulePixels = 4;
 // How many QR pictures may wait for their card: enough to keep the other core busy.
-constexpr std::size_t kCardsAhead = 16;
+constexpr std::size_t kCardsAhead = 64;
 
 // The intermediate PDF of the renderer, beside the target so that a large batch needs no
 // room elsewhere. Removed when it goes out of scope.
@@ -121,16 +123,22 @@ bool exportPrintShopPdf(const CardState& design, int total, const std::function<
             // The QR pictures are made on other threads a few cards ahead of the drawing; the
             // contacts are read here, on the calling thread, in order.
             std::deque<std::pair<ContactFields, std::future<QImage>>> ahead;
+            QThreadPool pool;
+            pool.setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
             int read = 0;
             auto fill = [&] {
                 while (read < total && ahead.size() < kCardsAhead) {
                     ContactFields next = nextContact();
                     ++read;
-                    const QString vcard = composeVCard(next);
-                    ahead.emplace_back(std::move(next),
-                                       std::async(std::launch::async, [vcard, level = design.qrLevel] {
-                                           return qrModulePicture(vcard, level, kQrModulePixels);
-                                       }));
+                    auto promise = std::make_shared<std::promise<QImage>>();
+                    ahead.emplace_back(next, promise->get_future());
+                    pool.start([promise, vcard = composeVCard(next), level = design.qrLevel] {
+                        try {
+                            promise->set_value(qrModulePicture(vcard, level, kQrModulePixels));
+                        } catch (...) {
+                            promise->set_exception(std::current_exception());
+                        }
+                    });
                 }
             };
             for (int i = 0; i < total; ++i) {

@@ -3,7 +3,10 @@
 #include "report/pdfboxes.h"
 #include "report/report.h"
 
+#include <qpdf/Buffer.hh>
 #include <qpdf/Pipeline.hh>
+#include <qpdf/Pl_Buffer.hh>
+#include <qpdf/Pl_Flate.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFObjectHandle.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
@@ -113,6 +116,10 @@ private:
     cmsHTRANSFORM FFlat = nullptr, FGraphic = nullptr, FPhoto = nullptr;
     std::unordered_map<std::uint32_t, std::array<unsigned char, 4>> FGraphicCache;
 };
+
+std::string text(const std::shared_ptr<Buffer>& data) {
+    return std::string(reinterpret_cast<const char*>(data->getBuffer()), data->getSize());
+}
 
 std::string number(double v) {
     // Four decimals are finer than any press can tell apart (1/10000 of full ink).
@@ -327,11 +334,21 @@ class ConvertedStreams : public QPDFObjectHandle::StreamDataProvider {
 public:
     enum class Kind { Content, Picture, Mask };
     struct Job {
-        Kind kind;
-        QPDFObjectHandle source; // a copy of the original stream
+        Kind kind = Kind::Content;
+        QPDFObjectHandle source; // picture, mask: the original stream
         SpaceNames names;        // content: the page's colour spaces
+        std::string raw;         // content: the original, as stored
+        bool flate = false;      // content: `raw` is Flate-compressed
         bool photo = false;      // picture: JPEG-compressed, so a photograph
         std::string prefix, suffix;
+
+        static Job Of(Kind kind, QPDFObjectHandle source, bool photo = false) {
+            Job job;
+            job.kind = kind;
+            job.source = source;
+            job.photo = photo;
+            return job;
+        }
     };
 
     explicit ConvertedStreams(TPressCondition condition) : FColours(condition) {}
@@ -342,13 +359,16 @@ public:
         Job job = FJobs.at(og); // handles are cheap to copy, and qpdf's are not const
         switch (job.kind) {
         case Kind::Content: {
-            const std::shared_ptr<Buffer> data = job.source.getStreamData(qpdf_dl_generalized);
-            const std::string converted =
-                ContentRewriter(FColours, job.names)
-                    .Rewrite(
-                        std::string_view(reinterpret_cast<const char*>(data->getBuffer()), data->getSize()));
+            std::string plain;
+            if (job.flate) {
+                Pl_Buffer decoded("content");
+                Pl_Flate inflate("content", &decoded, Pl_Flate::a_inflate);
+                inflate.writeString(job.raw);
+                inflate.finish();
+                plain = text(decoded.getBufferSharedPointer());
+            }
             pipeline->writeString(job.prefix);
-            pipeline->writeString(converted);
+            pipeline->writeString(ContentRewriter(FColours, job.names).Rewrite(job.flate ? plain : job.raw));
             pipeline->writeString(job.suffix);
             break;
         }
@@ -482,7 +502,7 @@ public:
             refuse(QStringLiteral("o PDF usa um padrão de cores ou degradê, que o PDF/X-1a não aceita"));
         GraphicsStates(resources.getKey("/ExtGState"));
         Fonts(resources.getKey("/Font"));
-        Pictures(resources.getKey("/XObject"));
+        Pictures(resources);
         return names;
     }
 
@@ -529,64 +549,80 @@ private:
         }
     }
 
-    void Pictures(QPDFObjectHandle objects) {
+    // An RGB picture is replaced by a CMYK one, a new stream that the page's own XObject
+    // dictionary names instead (the original is read while the new one is written); pictures
+    // shared by pages are converted once.
+    void Pictures(QPDFObjectHandle resources) {
+        QPDFObjectHandle objects = resources.getKey("/XObject");
         if (!objects.isDictionary())
             return;
-        for (auto [name, object] : objects.ditems()) {
-            if (!object.isStream() || !FDone.insert(object.getObjGen()).second)
-                continue;
-            QPDFObjectHandle dict = object.getDict();
-            if (!dict.getKey("/Subtype").isNameAndEquals("/Image"))
-                refuse(QStringLiteral("o PDF tem um objeto de desenho que não é uma imagem"));
-            if (dict.getKey("/ImageMask").isBool() && dict.getKey("/ImageMask").getBoolValue())
-                continue; // painted in the current colour, which the content sets in CMYK
-            const Space space = spaceOf(dict.getKey("/ColorSpace"));
-            if (space == Space::Rgb) {
-                if (dict.getKey("/BitsPerComponent").getIntValueAsInt() != 8 || dict.hasKey("/Decode"))
-                    refuse(QStringLiteral("o PDF tem uma imagem RGB de formato inesperado"));
-                const std::vector<QPDFObjectHandle> filters =
-                    object.getDict().getKey("/Filter").isArray()
-                        ? object.getDict().getKey("/Filter").getArrayAsVector()
-                        : std::vector{object.getDict().getKey("/Filter")};
-                bool photo = false;
-                for (auto f : filters)
-                    photo = photo || f.isNameAndEquals("/DCTDecode");
-                ConvertedStreams::Job job{
-                    ConvertedStreams::Kind::Picture, object.copyStream(), {}, photo, {}, {}};
-                FStreams.Add(object.getObjGen(), std::move(job));
-                object.replaceStreamData(FProvider, QPDFObjectHandle::newNull(), QPDFObjectHandle::newNull());
-                dict.replaceKey("/ColorSpace", QPDFObjectHandle::newName("/DeviceCMYK"));
-            } else if (space != Space::Gray && space != Space::Cmyk) {
-                refuse(QStringLiteral("o PDF tem uma imagem num espaço de cores que o PDF/X-1a não aceita"));
-            }
-            QPDFObjectHandle softMask = dict.getKey("/SMask");
-            if (softMask.isStream()) {
-                QPDFObjectHandle maskDict = softMask.getDict();
-                if (maskDict.getKey("/BitsPerComponent").getIntValueAsInt() != 8 ||
-                    maskDict.getKey("/Width").getIntValue() != dict.getKey("/Width").getIntValue() ||
-                    maskDict.getKey("/Height").getIntValue() != dict.getKey("/Height").getIntValue())
-                    refuse(QStringLiteral("o PDF tem uma máscara de imagem de formato inesperado"));
-                QPDFObjectHandle mask = QPDFObjectHandle::newStream(&FPdf);
-                QPDFObjectHandle md = mask.getDict();
-                md.replaceKey("/Type", QPDFObjectHandle::newName("/XObject"));
-                md.replaceKey("/Subtype", QPDFObjectHandle::newName("/Image"));
-                md.replaceKey("/Width", maskDict.getKey("/Width"));
-                md.replaceKey("/Height", maskDict.getKey("/Height"));
-                md.replaceKey("/ImageMask", QPDFObjectHandle::newBool(true));
-                md.replaceKey("/BitsPerComponent", QPDFObjectHandle::newInteger(1));
-                FStreams.Add(mask.getObjGen(), {ConvertedStreams::Kind::Mask, softMask, {}, false, {}, {}});
-                mask.replaceStreamData(FProvider, QPDFObjectHandle::newNull(), QPDFObjectHandle::newNull());
-                dict.replaceKey("/Mask", mask);
-            }
-            for (const char* key : {"/SMask", "/SMaskInData", "/Intent", "/Alternates", "/OC", "/Metadata"})
-                dict.removeKey(key);
+        QPDFObjectHandle rewritten = QPDFObjectHandle::newDictionary();
+        for (auto [name, object] : objects.ditems())
+            rewritten.replaceKey(name, object.isStream() ? Picture(object) : object);
+        resources.replaceKey("/XObject", rewritten);
+    }
+
+    QPDFObjectHandle Picture(QPDFObjectHandle object) {
+        const QPDFObjGen original = object.getObjGen();
+        if (const auto done = FPictures.find(original); done != FPictures.end())
+            return done->second;
+        QPDFObjectHandle result = object;
+        QPDFObjectHandle dict = object.getDict();
+        if (!dict.getKey("/Subtype").isNameAndEquals("/Image"))
+            refuse(QStringLiteral("o PDF tem um objeto de desenho que não é uma imagem"));
+        if (dict.getKey("/ImageMask").isBool() && dict.getKey("/ImageMask").getBoolValue())
+            return FPictures[original] = result; // painted in the current colour, set in CMYK
+        const Space space = spaceOf(dict.getKey("/ColorSpace"));
+        if (space == Space::Rgb) {
+            if (dict.getKey("/BitsPerComponent").getIntValueAsInt() != 8 || dict.hasKey("/Decode"))
+                refuse(QStringLiteral("o PDF tem uma imagem RGB de formato inesperado"));
+            QPDFObjectHandle filter = dict.getKey("/Filter");
+            bool photo = false;
+            for (QPDFObjectHandle f : filter.isArray() ? filter.getArrayAsVector() : std::vector{filter})
+                photo = photo || f.isNameAndEquals("/DCTDecode");
+            result = QPDFObjectHandle::newStream(&FPdf);
+            QPDFObjectHandle cmyk = result.getDict();
+            for (const char* key :
+                 {"/Type", "/Subtype", "/Width", "/Height", "/BitsPerComponent", "/Interpolate"})
+                if (dict.hasKey(key))
+                    cmyk.replaceKey(key, dict.getKey(key));
+            cmyk.replaceKey("/ColorSpace", QPDFObjectHandle::newName("/DeviceCMYK"));
+            FStreams.Add(result.getObjGen(),
+                         ConvertedStreams::Job::Of(ConvertedStreams::Kind::Picture, object, photo));
+            result.replaceStreamData(FProvider, QPDFObjectHandle::newNull(), QPDFObjectHandle::newNull());
+            dict = cmyk;
+        } else if (space != Space::Gray && space != Space::Cmyk) {
+            refuse(QStringLiteral("o PDF tem uma imagem num espaço de cores que o PDF/X-1a não aceita"));
         }
+        QPDFObjectHandle softMask = object.getDict().getKey("/SMask");
+        if (softMask.isStream()) {
+            QPDFObjectHandle maskDict = softMask.getDict();
+            if (maskDict.getKey("/BitsPerComponent").getIntValueAsInt() != 8 ||
+                maskDict.getKey("/Width").getIntValue() != dict.getKey("/Width").getIntValue() ||
+                maskDict.getKey("/Height").getIntValue() != dict.getKey("/Height").getIntValue())
+                refuse(QStringLiteral("o PDF tem uma máscara de imagem de formato inesperado"));
+            QPDFObjectHandle mask = QPDFObjectHandle::newStream(&FPdf);
+            QPDFObjectHandle md = mask.getDict();
+            md.replaceKey("/Type", QPDFObjectHandle::newName("/XObject"));
+            md.replaceKey("/Subtype", QPDFObjectHandle::newName("/Image"));
+            md.replaceKey("/Width", maskDict.getKey("/Width"));
+            md.replaceKey("/Height", maskDict.getKey("/Height"));
+            md.replaceKey("/ImageMask", QPDFObjectHandle::newBool(true));
+            md.replaceKey("/BitsPerComponent", QPDFObjectHandle::newInteger(1));
+            FStreams.Add(mask.getObjGen(), ConvertedStreams::Job::Of(ConvertedStreams::Kind::Mask, softMask));
+            mask.replaceStreamData(FProvider, QPDFObjectHandle::newNull(), QPDFObjectHandle::newNull());
+            dict.replaceKey("/Mask", mask);
+        }
+        for (const char* key : {"/SMask", "/SMaskInData", "/Intent", "/Alternates", "/OC", "/Metadata"})
+            dict.removeKey(key);
+        return FPictures[original] = result;
     }
 
     QPDF& FPdf;
     ConvertedStreams& FStreams;
     std::shared_ptr<QPDFObjectHandle::StreamDataProvider> FProvider;
     std::set<QPDFObjGen> FDone;
+    std::map<QPDFObjGen, QPDFObjectHandle> FPictures;
 };
 
 QPDFObjectHandle rect(double l, double b, double r, double t) {
@@ -672,7 +708,8 @@ void convert(const QString& inputPath, QSaveFile& out, const TPdfxOptions& optio
             refuse(QStringLiteral("a página %1 do PDF de origem não tem recursos").arg(i + 1));
         res = res.shallowCopy(); // the page's own: its colour spaces change
         page.replaceKey("/Resources", res);
-        ConvertedStreams::Job job{ConvertedStreams::Kind::Content, {}, resources.Convert(res), false, {}, {}};
+        ConvertedStreams::Job job = ConvertedStreams::Job::Of(ConvertedStreams::Kind::Content, {});
+        job.names = resources.Convert(res);
 
         pages[i].coalesceContentStreams();
         QPDFObjectHandle contents = page.getKey("/Contents");
@@ -680,10 +717,17 @@ void convert(const QString& inputPath, QSaveFile& out, const TPdfxOptions& optio
             contents = contents.getArrayItem(0);
         if (!contents.isStream())
             refuse(QStringLiteral("a página %1 do PDF de origem não tem conteúdo").arg(i + 1));
-        // A stream shared by pages would be converted once per page; every page gets its own.
-        job.source = contents.copyStream();
-        QPDFObjectHandle own = QPDFObjectHandle::newStream(&pdf);
-        page.replaceKey("/Contents", own);
+        // The content is kept as stored (Qt compresses it: a kilobyte or two a page) and
+        // converted as it is written. The page's stream is reused: a new stream per page
+        // would cost qpdf a walk over every object each time.
+        QPDFObjectHandle filter = contents.getDict().getKey("/Filter");
+        if (filter.isNameAndEquals("/FlateDecode") && !contents.getDict().hasKey("/DecodeParms")) {
+            job.raw = text(contents.getRawStreamData());
+            job.flate = true;
+        } else {
+            job.raw = text(contents.getStreamData(qpdf_dl_generalized));
+        }
+        QPDFObjectHandle own = contents;
 
         if (options.Marks) {
             // The drawing moves in by the marks' area and is clipped to the bleed: Qt's page

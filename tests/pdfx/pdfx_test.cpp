@@ -136,6 +136,25 @@ TEST_F(PrintShop, OneCardFollowsEveryRuleForEachBleedMarksAndCondition) {
         lumo::exportPrintShopPdf(design, out, TPdfxOptions{c.bleed, c.marks, c.condition, {}});
         EXPECT_EQ(checkRules(out, c.bleed, c.marks, report::pressConditionName(c.condition)).toStdString(),
                   "pages 2");
+        if (c.marks)
+            continue;
+        // The logo's soft mask became a hard one the right way round: the photograph shows in
+        // the corners of the logo's square, the logo's blue in its middle.
+        const QImage back = rasterizePdf(out, 150, 2);
+        const QRectF box = cardBoxes(false).logo;
+        const double px = 150 / 96.0, bleed = c.bleed * report::kUnitsPerMm;
+        const QRectF square(box.x() + bleed, box.y() + bleed + (box.height() - box.width()) / 2, box.width(),
+                            box.width());
+        auto at = [&](QPointF units) { return back.pixelColor((units * px).toPoint()); };
+        auto distance = [](const QColor& a, const QColor& b) {
+            return std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) +
+                   std::abs(a.blue() - b.blue());
+        };
+        const QColor beside = at(square.topLeft() + QPointF(-3, 3)),
+                     corner = at(square.topLeft() + QPointF(3, 3));
+        const QColor middle = at(square.center());
+        EXPECT_LT(distance(corner, beside), 40) << "the corner is not the photograph";
+        EXPECT_GT(middle.blue(), middle.red() + 60) << "the middle is not the logo's blue";
     }
     // Nothing but the target is left beside it.
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"cartao.pdf"});
