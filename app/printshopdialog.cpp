@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDialogButtonBox>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -171,7 +172,8 @@ bool exportAllForPrintShop(QWidget* parent, const CardModel& model, const QStrin
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(300);
     return exportPrintShopPdf(
-        model.State(), contacts, asked->second, optionsOf(asked->first, QString()),
+        model.State(), contacts, asked->second,
+        optionsOf(asked->first, QFileInfo(asked->second).completeBaseName()),
         [&progress, total](int done, int) {
             progress.setValue(done);
             progress.setLabelText(done < total ? QStringLiteral("Cartão %1 de %2").arg(done + 1).arg(total)

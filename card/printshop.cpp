@@ -93,6 +93,12 @@ void exportPrintShopPdf(const CardDesign& design, const QString& path, const rep
     }
 }
 
+void exportPrintShopPdf(const CardState& card, const QString& path, const report::TPdfxOptions& options) {
+    exportPrintShopPdf(
+        designOf(card, qrModulePicture(composeVCard(card.contact), card.qrLevel, kQrModulePixels)), path,
+        options);
+}
+
 bool exportPrintShopPdf(const CardState& design, const std::vector<ContactFields>& contacts,
                         const QString& path, const report::TPdfxOptions& options,
                         const BatchProgress& progress) {

@@ -18,6 +18,10 @@ namespace lumo {
 // own bleed choice does not matter: the pages get options.BleedMm. All or nothing. Throws
 // UserError when no side is ticked or the file cannot be written.
 void exportPrintShopPdf(const CardDesign& design, const QString& path, const report::TPdfxOptions& options);
+// The same for a card document's values (the command line): its QR code is the vCard of its
+// contact at its level, as the batch makes it. Throws UserError also when the vCard fits in
+// no QR symbol.
+void exportPrintShopPdf(const CardState& card, const QString& path, const report::TPdfxOptions& options);
 
 // A card for every contact, as exportBatchPdf makes them but always one card to a page with
 // the print shop's bleed (a sheet design is not asked of a print shop, which imposes the

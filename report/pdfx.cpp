@@ -807,6 +807,13 @@ QString pressConditionName(TPressCondition condition) {
     return condition == TPressCondition::Fogra39 ? QStringLiteral("FOGRA39") : QStringLiteral("FOGRA29");
 }
 
+std::optional<TPressCondition> pressConditionNamed(const QString& name) {
+    for (TPressCondition condition : {TPressCondition::Fogra39, TPressCondition::Fogra29})
+        if (name.compare(pressConditionName(condition), Qt::CaseInsensitive) == 0)
+            return condition;
+    return std::nullopt;
+}
+
 QByteArray pressConditionProfile(TPressCondition condition) {
     QFile file(QStringLiteral(":/icc/%1.icc").arg(pressConditionName(condition)));
     if (!file.open(QIODevice::ReadOnly))

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 namespace report {
 
@@ -23,6 +24,8 @@ struct TPdfxOptions {
 
 // The output condition's identifier as registered with the ICC ("FOGRA39", "FOGRA29").
 QString pressConditionName(TPressCondition condition);
+// The condition a command line names: "fogra39" or "fogra29", in any case; none otherwise.
+std::optional<TPressCondition> pressConditionNamed(const QString& name);
 // Its CMYK output profile, as embedded in the file (made from Fogra's characterization data).
 QByteArray pressConditionProfile(TPressCondition condition);
 

@@ -259,10 +259,12 @@ TEST_F(PrintShop, TextAndQrAreOnTheBlackPlateAloneWhiteHasNoInkAndFlatColourIsLc
 }
 
 TEST_F(PrintShop, CropMarksAreOutsideTheBleedInTheRegistrationColour) {
-    lumo::CardDesign design = photoCard();
-    design.back = false;
+    // A card document's values, as the command line gives them.
+    lumo::CardState card;
+    card.contact = contact(2);
+    card.frontBackground.image = makePhoto(700, 1100);
     const QString out = path("marcas.pdf");
-    lumo::exportPrintShopPdf(design, out, TPdfxOptions{3, true, TPressCondition::Fogra39, {}});
+    lumo::exportPrintShopPdf(card, out, TPdfxOptions{3, true, TPressCondition::Fogra39, {}});
     const Plates p = separations(out, 1, dir.path());
     ASSERT_FALSE(p.k.isNull());
     const double px = 300 / 25.4;
@@ -272,6 +274,7 @@ TEST_F(PrintShop, CropMarksAreOutsideTheBleedInTheRegistrationColour) {
     // page's edge beyond the mark, and between mark and bleed, no ink.
     const int y = int(9 * px);
     const int mark = int(3 * px), gap = int(5.5 * px);
+    EXPECT_EQ(decodeQr(p.k).value(0), composeVCard(contact(2)).toUtf8());
     for (const QImage* plate : {&p.c, &p.m, &p.y, &p.k}) {
         int darkest = 0;
         for (int dy = -2; dy <= 2; ++dy)
