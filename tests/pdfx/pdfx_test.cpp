@@ -15,6 +15,7 @@
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFPageObjectHelper.hh>
+#include <qpdf/QPDFWriter.hh>
 
 #include <lcms2.h>
 
@@ -389,4 +390,63 @@ TEST(PrintShopDialog, RemembersTheChoiceAndListsTheMargin) {
         dialog.grab().save(shot + "/printshopdialog.png");
     }
     QFile::remove(lumo::Settings::path());
+}
+
+// What PDF/X-1a has no place for is refused, naming it, and no file is written: a page with a
+// pattern, a Type 3 font, a font that is not embedded, transparency, an ICC-based picture.
+TEST(PrintShopConversion, RefusesWhatPdfxCannotHold) {
+    QTemporaryDir dir;
+    struct Case {
+        const char* resources;
+        const char* content;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"<< /Pattern << /P0 << /PatternType 2 /Shading << /ShadingType 2 /ColorSpace /DeviceRGB "
+         "/Coords [0 0 1 1] /Function << /FunctionType 2 /Domain [0 1] /C0 [0 0 0] /C1 [1 1 1] /N 1 >> >> >> "
+         ">> >>",
+         "0 0 10 10 re f", "padrão"},
+        {"<< /Font << /F0 << /Type /Font /Subtype /Type3 /FontBBox [0 0 1 1] /FontMatrix [1 0 0 1 0 0] "
+         "/CharProcs << >> /Encoding << >> /FirstChar 0 /LastChar 0 /Widths [0] >> >> >>",
+         "BT /F0 1 Tf (a) Tj ET", "Type 3"},
+        {"<< /Font << /F0 << /Type /Font /Subtype /TrueType /BaseFont /Arial >> >> >>",
+         "BT /F0 1 Tf (a) Tj ET", "não está incorporada"},
+        {"<< /ExtGState << /G0 << /Type /ExtGState /ca 0.5 >> >> >>", "/G0 gs 0 0 10 10 re f",
+         "transparência"},
+        {"<< /XObject << /I0 << /Type /XObject /Subtype /Image /Width 1 /Height 1 /BitsPerComponent 8 "
+         "/ColorSpace [/ICCBased << /N 3 >>] /Length 3 >> >> >>",
+         "/I0 Do", "imagem"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        QPDF pdf;
+        pdf.emptyPDF();
+        QPDFObjectHandle resources = QPDFObjectHandle::parse(c.resources);
+        // An image needs a stream: the parsed dictionary becomes one.
+        if (resources.hasKey("/XObject")) {
+            QPDFObjectHandle image = QPDFObjectHandle::newStream(&pdf, std::string(3, '\0'));
+            for (const auto& [key, value] : resources.getKey("/XObject").getKey("/I0").ditems())
+                if (key != "/Length")
+                    image.getDict().replaceKey(key, value);
+            resources.getKey("/XObject").replaceKey("/I0", image);
+        }
+        QPDFObjectHandle page =
+            pdf.makeIndirectObject(QPDFObjectHandle::parse("<< /Type /Page /MediaBox [0 0 "
+                                                           "170.079 260.787] >>"));
+        page.replaceKey("/Resources", resources);
+        page.replaceKey("/Contents", QPDFObjectHandle::newStream(&pdf, c.content));
+        QPDFPageDocumentHelper(pdf).addPage(page, false);
+        QPDFWriter writer(pdf, dir.filePath("in.pdf").toUtf8().constData());
+        writer.write();
+
+        const QString out = dir.filePath("out.pdf");
+        try {
+            report::convertToPdfx(dir.filePath("in.pdf"), out, TPdfxOptions{});
+            ADD_FAILURE() << "converted";
+        } catch (const report::ReportError& error) {
+            EXPECT_NE(QString::fromUtf8(error.what()).indexOf(QString::fromUtf8(c.message)), -1)
+                << error.what();
+        }
+        EXPECT_FALSE(QFile::exists(out));
+    }
 }
