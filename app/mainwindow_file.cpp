@@ -3,6 +3,7 @@
 #include "app/contactlist.h"
 #include "app/mainwindow.h"
 #include "app/nfcdialog.h"
+#include "app/printshopdialog.h"
 #include "card/batch.h"
 #include "card/cardmodel.h"
 #include "card/document.h"
@@ -68,6 +69,23 @@ void TForm1::buildMenu() {
                              QKeySequence(Qt::CTRL | Qt::Key_I), &TForm1::ImportarContatos1Click);
     ExportarTodos1 = item(QStringLiteral("ExportarTodos1"), QStringLiteral("&Exportar todos em PDF…"),
                           QKeySequence(), &TForm1::ExportarTodos1Click);
+    // The print shop's file, of the current card or of every contact.
+    for (const bool all : {false, true}) {
+        QAction* action = Arquivo1->addAction(all ? QStringLiteral("Exportar todos para &gráfica…")
+                                                  : QStringLiteral("Exportar para gráfica (PDF/&X)…"));
+        action->setObjectName(all ? QStringLiteral("ExportarTodosGrafica1")
+                                  : QStringLiteral("ExportarGrafica1"));
+        connect(action, &QAction::triggered, this, [this, all] {
+            lumo::runGuarded(this, [this, all] {
+                const QString name =
+                    QFileInfo(FDocumentPath.isEmpty() ? QStringLiteral("Cartões") : FDocumentPath)
+                        .completeBaseName();
+                if (all ? lumo::exportAllForPrintShop(this, *FModel, name)
+                        : outputReady() && lumo::exportCardForPrintShop(this, *FModel, FModel->NameLine()))
+                    lumo::platform().beep();
+            });
+        });
+    }
     Arquivo1->addSeparator();
     Sair1 = item(QStringLiteral("Sair1"), QStringLiteral("Sai&r"), QKeySequence(Qt::CTRL | Qt::Key_Q),
                  &TForm1::Sair1Click);

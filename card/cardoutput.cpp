@@ -117,7 +117,21 @@ std::unique_ptr<report::TReport> makeCardDocument(bool bleed) {
     } else {
         addFront(*doc, 55, 87, 207.87415, 328.81911, {1.88976378, 1.95094488});
         addBack(*doc, 55, 87, 207.87415, 328.81911, 19.38685943, 19.40622176);
+        for (const auto& page : doc->Pages())
+            page->SetBleed(0.5);
     }
+    return doc;
+}
+
+std::unique_ptr<report::TReport> makeBleedCardDocument(double bleedMm) {
+    auto doc = std::make_unique<report::TReport>(QStringLiteral("Report2"));
+    const double width = 54 + 2 * bleedMm, height = 86 + 2 * bleedMm;
+    const double bleed = bleedMm * report::kUnitsPerMm;
+    const double pageW = width * report::kUnitsPerMm, pageH = height * report::kUnitsPerMm;
+    addFront(*doc, width, height, pageW, pageH, {bleed, bleed});
+    addBack(*doc, width, height, pageW, pageH, 17.00787402 + bleed, 17.00787402 + bleed);
+    for (const auto& page : doc->Pages())
+        page->SetBleed(bleedMm);
     return doc;
 }
 

@@ -24,6 +24,10 @@ struct CardDesign {
 
 // The card document with its pages "frente" and "verso": 54 × 86 mm, or 55 × 87 mm with bleed.
 std::unique_ptr<report::TReport> makeCardDocument(bool bleed);
+// The same card with `bleedMm` of bleed on every side, as a print shop asks for (2 or 3 mm):
+// the backgrounds cover the whole page, everything else keeps its place measured from the
+// trim.
+std::unique_ptr<report::TReport> makeBleedCardDocument(double bleedMm);
 
 // The PDF exporter with the program's document information.
 std::unique_ptr<report::TPDFExport> makePdfExport();

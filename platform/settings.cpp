@@ -51,4 +51,12 @@ void Settings::setLastFolder(const QString& dialogName, const QString& folder) {
     open().setValue(QStringLiteral("pastas/") + dialogName, QDir::cleanPath(folder));
 }
 
+QVariant Settings::choice(const QString& key, const QVariant& fallback) {
+    return open().value(key, fallback);
+}
+
+void Settings::setChoice(const QString& key, const QVariant& value) {
+    open().setValue(key, value);
+}
+
 } // namespace lumo

@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 
 namespace lumo {
 
@@ -23,6 +24,10 @@ public:
     // The folder the dialog named `dialogName` was last confirmed in; empty when none.
     static QString lastFolder(const QString& dialogName);
     static void setLastFolder(const QString& dialogName, const QString& folder);
+
+    // A choice a dialog remembers, under "group/key"; `fallback` when none is stored.
+    static QVariant choice(const QString& key, const QVariant& fallback);
+    static void setChoice(const QString& key, const QVariant& value);
 };
 
 } // namespace lumo

@@ -1,5 +1,6 @@
 #include "report/export.h"
 
+#include "report/pdfboxes.h"
 #include "report/savefiles.h"
 
 #include <qpdf/Buffer.hh>
@@ -78,12 +79,6 @@ QByteArray renderWithQt(const std::vector<std::unique_ptr<TReportPage>>& pages, 
     return raw;
 }
 
-QPDFObjectHandle pageBox(const QSizeF& points) {
-    return QPDFObjectHandle::newArray({QPDFObjectHandle::newReal(0.0, 0), QPDFObjectHandle::newReal(0.0, 0),
-                                       QPDFObjectHandle::newReal(points.width(), 3, false),
-                                       QPDFObjectHandle::newReal(points.height(), 3, false)});
-}
-
 void setInfo(QPDFObjectHandle& info, const char* key, const QString& value) {
     if (!value.isEmpty())
         info.replaceKey(key, QPDFObjectHandle::newUnicodeString(value.toStdString()));
@@ -106,12 +101,7 @@ QByteArray finalizePdf(const QByteArray& raw, const std::vector<std::unique_ptr<
     if (pdfPages.size() != pages.size())
         throw ReportError("o gerador de PDF produziu um número errado de páginas");
     for (std::size_t i = 0; i < pdfPages.size(); ++i) {
-        QPDFObjectHandle page = pdfPages[i].getObjectHandle();
-        const QPDFObjectHandle box = pageBox(pagePoints(*pages[i]));
-        page.replaceKey("/MediaBox", box);
-        for (const char* key : {"/CropBox", "/BleedBox", "/TrimBox", "/ArtBox"})
-            if (page.hasKey(key))
-                page.replaceKey(key, box);
+        setPageBoxes(pdfPages[i].getObjectHandle(), pagePoints(*pages[i]), pages[i]->Bleed());
         if (!finishing.compressed)
             for (QPDFObjectHandle& contents : pdfPages[i].getPageContents())
                 contents.replaceStreamData(contents.getStreamData(qpdf_dl_generalized),

@@ -21,7 +21,7 @@ void TReportObject::SetBounds(double left, double top, double width, double heig
 
 TReportPage::TReportPage(const TReportPage& other)
     : TReportComponent(other), FPaperWidth(other.FPaperWidth), FPaperHeight(other.FPaperHeight),
-      FColor(other.FColor) {
+      FBleed(other.FBleed), FColor(other.FColor) {
     FObjects.reserve(other.FObjects.size());
     for (const auto& object : other.FObjects)
         FObjects.push_back(object->Clone());

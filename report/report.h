@@ -225,6 +225,10 @@ public:
     double PaperWidth() const { return FPaperWidth; } // millimetres
     double PaperHeight() const { return FPaperHeight; }
     void SetPaperSize(double widthMm, double heightMm);
+    // How far the paper reaches past the trimmed card on every side, millimetres; 0 for a
+    // page that is not cut (a sheet is cut by its own marks). Written as the PDF's trim box.
+    double Bleed() const { return FBleed; }
+    void SetBleed(double mm) { FBleed = mm; }
     // Painted over the whole page before the objects; invalid means none (nothing painted).
     QColor Color() const { return FColor; }
     void SetColor(const QColor& color) { FColor = color; }
@@ -249,6 +253,7 @@ public:
 
 private:
     double FPaperWidth = 210, FPaperHeight = 297;
+    double FBleed = 0;
     QColor FColor;
     std::vector<std::unique_ptr<TReportObject>> FObjects;
 };

@@ -7,19 +7,21 @@
 set -euo pipefail
 
 # Building and running the program: compiler and build tools, Qt, the libraries it links
-# (pcsc-lite for NFC readers among them), the fonts that stand in for Arial, and Qt's
-# Portuguese texts for the system dialogs.
+# (libqpdf, libzip, libcups for print queues, pcsc-lite for NFC readers, Little CMS for the
+# print shop's CMYK), the fonts that stand in for Arial, and Qt's Portuguese texts for the
+# system dialogs.
 packages=(
     build-essential cmake pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-translations-l10n
-    libqpdf-dev libzip-dev libcups2-dev libpcsclite-dev fonts-liberation2 fonts-dejavu-core
+    libqpdf-dev libzip-dev libcups2-dev libpcsclite-dev liblcms2-dev
+    fonts-liberation2 fonts-dejavu-core
 )
 
 # The test suite, benchmarks and fuzz targets: GoogleTest and Google Benchmark, the QR oracles
 # (zbar, libqrencode, qrcodegen), clang for libFuzzer, the whole-program check under Xvfb, the
-# readers of what the program writes (poppler, qpdf, ImageMagick, Python's vobject and PIL), a
-# real print queue (cupsd with cups-pdf), the PC/SC service with a virtual reader for the
-# emulated NFC chips, and the package checks.
+# readers of what the program writes (poppler, qpdf, pikepdf, Ghostscript's separations,
+# ImageMagick, Python's vobject and PIL), a real print queue (cupsd with cups-pdf), the PC/SC
+# service with a virtual reader for the emulated NFC chips, and the package checks.
 test_packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     libzbar-dev libqrencode-dev libqrcodegencpp-dev
@@ -28,6 +30,7 @@ test_packages=(
     python3 python3-vobject python3-pil python3-fonttools
     xvfb xauth xdotool xclip imagemagick poppler-utils qpdf zbar-tools
     pcscd vsmartcard-vpcd
+    python3-pikepdf
     lintian desktop-file-utils appstream
 )
 

@@ -1,0 +1,132 @@
+// The print-shop file (PDF/X-1a in CMYK, 3 mm of bleed) against today's batch PDF of the same
+// cards, and one card by itself.
+//
+//   bench_printshop COUNT DIR [--background fundo.jpg]
+//
+// Writes DIR/lote.pdf (exportBatchPdf, with bleed) and DIR/grafica.pdf (exportPrintShopPdf)
+// of COUNT two-sided cards on the coloured design of bench_batch, three times each in turn
+// (medians), then one card five times.
+// Prints "cards=N batch_seconds=S pdfx_seconds=T ratio=R pdfx_bytes=B peak_kb=P
+// card_ms=M" (the card's median; peak memory of the whole run, Linux).
+
+#include "card/batch.h"
+#include "card/cardmodel.h"
+#include "card/pictureloader.h"
+#include "card/printshop.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+std::vector<lumo::ContactFields> makeContacts(int count) {
+    std::vector<lumo::ContactFields> contacts(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        lumo::ContactFields& c = contacts[std::size_t(i)];
+        c.nome = QStringLiteral("Conceição");
+        c.sobrenome = QStringLiteral("Araújo %1").arg(i + 1);
+        c.sufixo = QStringLiteral("Gerente de Relações, Vendas; Sul");
+        c.celular = QStringLiteral("(11) 98765-%1").arg(i % 10000, 4, 10, QLatin1Char('0'));
+        c.site = QStringLiteral("https://www.exemplo.com.br");
+        c.email = QStringLiteral("contato%1@exemplo.com.br").arg(i + 1);
+        c.rua = QStringLiteral("Avenida Paulista");
+        c.numero = QString::number(1000 + i);
+        c.cidade = QStringLiteral("São Paulo");
+        c.cep = QStringLiteral("01310-100");
+    }
+    return contacts;
+}
+
+long peakKb() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    return 0;
+}
+
+int fail(const QString& what) {
+    std::fprintf(stderr, "bench_printshop: %s\n", qPrintable(what));
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    const QStringList args = app.arguments().mid(1);
+    bool ok = false;
+    const int count = args.value(0).toInt(&ok);
+    if (args.size() < 2 || !ok || count < 1)
+        return fail("usage: bench_printshop COUNT DIR [--background fundo.jpg]");
+    const QDir dir(args[1]);
+
+    lumo::CardState design;
+    design.back = design.icon = design.bleed = true;
+    design.frontColor = QColor(240, 240, 230);
+    design.backColor = QColor(20, 60, 120);
+    design.textColor = QColor(20, 20, 60);
+    if (const qsizetype at = args.indexOf(u"--background"); at > 0) {
+        try {
+            design.frontBackground = lumo::readPictureFile(args.value(at + 1));
+        } catch (const std::exception& e) {
+            return fail(QString::fromStdString(e.what()));
+        }
+    }
+    const std::vector<lumo::ContactFields> contacts = makeContacts(count);
+    const QString batchPath = dir.filePath(QStringLiteral("lote.pdf"));
+    const QString pdfxPath = dir.filePath(QStringLiteral("grafica.pdf"));
+    try {
+        // Three rounds, each the batch then the print-shop file: medians of a shared machine.
+        QElapsedTimer timer;
+        std::vector<double> batches, pdfxs, drawings;
+        for (int round = 0; round < 3; ++round) {
+            timer.start();
+            lumo::exportBatchPdf(design, contacts, batchPath);
+            batches.push_back(double(timer.nsecsElapsed()) / 1e9);
+            timer.restart();
+            double drawn = 0; // when the last card was drawn, before the conversion
+            lumo::exportPrintShopPdf(design, contacts, pdfxPath, report::TPdfxOptions{}, [&](int done, int) {
+                if (done == count)
+                    drawn = double(timer.nsecsElapsed()) / 1e9;
+                return true;
+            });
+            pdfxs.push_back(double(timer.nsecsElapsed()) / 1e9);
+            drawings.push_back(drawn);
+        }
+        auto median = [](std::vector<double> v) {
+            std::sort(v.begin(), v.end());
+            return v[v.size() / 2];
+        };
+        const double batch = median(batches), pdfx = median(pdfxs), drawn = median(drawings);
+
+        design.contact = contacts.front();
+        lumo::CardDesign card =
+            lumo::designOf(design, lumo::qrModulePicture(lumo::composeVCard(contacts.front())));
+        std::vector<double> ms;
+        for (int i = 0; i < 5; ++i) {
+            timer.restart();
+            lumo::exportPrintShopPdf(card, dir.filePath(QStringLiteral("cartao.pdf")),
+                                     report::TPdfxOptions{});
+            ms.push_back(double(timer.nsecsElapsed()) / 1e6);
+        }
+        std::sort(ms.begin(), ms.end());
+        std::printf("cards=%d batch_seconds=%.3f pdfx_seconds=%.3f (drawing %.3f) ratio=%.2f pdfx_bytes=%lld "
+                    "peak_kb=%ld card_ms=%.0f\n",
+                    count, batch, pdfx, drawn, pdfx / batch, qlonglong(QFileInfo(pdfxPath).size()), peakKb(),
+                    ms[2]);
+    } catch (const std::exception& e) {
+        return fail(QString::fromStdString(e.what()));
+    }
+    return 0;
+}
