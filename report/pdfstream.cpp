@@ -1,17 +1,25 @@
 #include "report/pdfstream.h"
 
+#include "platform/systemerrors.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <QTemporaryFile>
 
 #include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstring>
 #include <functional>
+
+#ifdef Q_OS_LINUX
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 namespace report {
 namespace {
@@ -95,6 +103,27 @@ QByteArray withPageBoxes(const QByteArray& object, const QSizeF& points) {
     return result.toLatin1();
 }
 
+// Qt's file read by offset: every read seeks first, so the lookups of single objects and the
+// sequential copy share the one file without disturbing each other.
+class RawBytes {
+public:
+    RawBytes(QFile& file, const QString& path) : FFile(file), FPath(path) {}
+
+    // `length` bytes from `offset`, fewer only where the file ends.
+    QByteArray At(qint64 offset, qint64 length) {
+        if (!FFile.seek(offset))
+            broken(FPath);
+        QByteArray bytes = FFile.read(length);
+        if (FFile.error() != QFileDevice::NoError)
+            fail(FPath, lumo::fileErrorText(FFile));
+        return bytes;
+    }
+
+private:
+    QFile& FFile;
+    QString FPath;
+};
+
 // What Qt's writer wrote, found from the end of its file: the one cross-reference table of
 // 20-byte entries starting at object 0, and the trailer naming /Info and /Root.
 struct RawFile {
@@ -105,30 +134,43 @@ struct RawFile {
     QByteArray trailer; // "trailer" up to "startxref", without offsets
 };
 
-RawFile readTrailer(QFile& raw, const QString& path) {
+// The first line of `bytes` from `from`, without its line break; empty when there is none.
+QByteArray lineAt(const QByteArray& bytes, qsizetype from) {
+    const qsizetype end = bytes.indexOf('\n', from);
+    return end < 0 ? QByteArray() : bytes.mid(from, end - from);
+}
+
+RawFile readTrailer(RawBytes& raw, qint64 size, const QString& path) {
     RawFile file;
-    const qint64 size = raw.size();
     // Qt's writer keeps its offsets in ints.
     if (size >= qint64(INT_MAX))
         fail(path, QStringLiteral("o PDF passaria de 2 GB; divida a lista de contatos"));
-    raw.seek(std::max<qint64>(0, size - 1024));
-    const QByteArray tail = raw.read(1024);
+    const QByteArray tail = raw.At(std::max<qint64>(0, size - 1024), 1024);
     const qsizetype at = tail.lastIndexOf("startxref");
     if (at < 0)
         broken(path);
     bool ok = false;
     file.xref = tail.mid(at + 9).trimmed().split('\n').value(0).trimmed().toLongLong(&ok);
-    if (!ok || file.xref <= 0 || file.xref >= size || !raw.seek(file.xref) ||
-        raw.readLine().trimmed() != "xref")
+    if (!ok || file.xref <= 0 || file.xref >= size)
         broken(path);
-    const QList<QByteArray> section = raw.readLine().trimmed().split(' ');
+    // "xref", then the one section's "0 SIZE".
+    const QByteArray head = raw.At(file.xref, 64);
+    const qsizetype sectionAt = head.indexOf('\n') + 1;
+    if (head.left(sectionAt).trimmed() != "xref" || sectionAt <= 0)
+        broken(path);
+    const QByteArray sectionLine = lineAt(head, sectionAt);
+    const QList<QByteArray> section = sectionLine.trimmed().split(' ');
     file.size = section.value(1).toInt(&ok);
-    if (section.size() != 2 || section[0] != "0" || !ok || file.size < 1)
+    if (sectionLine.isEmpty() || section.size() != 2 || section[0] != "0" || !ok || file.size < 1)
         broken(path);
-    file.entries = raw.pos();
-    if (!raw.seek(file.entries + 20 * qint64(file.size)) || raw.readLine().trimmed() != "trailer")
+    file.entries = file.xref + sectionAt + sectionLine.size() + 1;
+    const qint64 trailerAt = file.entries + 20 * qint64(file.size);
+    if (trailerAt >= size)
         broken(path);
-    file.trailer = "trailer\n" + raw.read(size - raw.pos());
+    file.trailer = raw.At(trailerAt, size - trailerAt);
+    if (lineAt(file.trailer, 0).trimmed() != "trailer")
+        broken(path);
+    file.trailer = "trailer\n" + file.trailer.mid(file.trailer.indexOf('\n') + 1);
     file.trailer.truncate(file.trailer.lastIndexOf("startxref"));
     static const QRegularExpression info(QStringLiteral("/Info (\\d+) 0 R")),
         root(QStringLiteral("/Root (\\d+) 0 R"));
@@ -142,19 +184,16 @@ RawFile readTrailer(QFile& raw, const QString& path) {
     return file;
 }
 
-// Reads single objects of Qt's file where they lie, without disturbing the sequential copy.
+// Single objects of Qt's file, where they lie.
 class RawObjects {
 public:
-    RawObjects(const QString& fileName, const RawFile& file, const QString& path)
-        : FFile(fileName), FRaw(file), FPath(path) {
-        if (!FFile.open(QIODevice::ReadOnly))
-            fail(path, FFile.errorString());
-    }
+    RawObjects(RawBytes& bytes, const RawFile& file, const QString& path)
+        : FBytes(bytes), FRaw(file), FPath(path) {}
 
     qint64 OffsetOf(int number) {
-        if (number <= 0 || number >= FRaw.size || !FFile.seek(FRaw.entries + 20 * qint64(number)))
+        if (number <= 0 || number >= FRaw.size)
             broken(FPath);
-        const QByteArray entry = FFile.read(20);
+        const QByteArray entry = FBytes.At(FRaw.entries + 20 * qint64(number), 20);
         bool ok = false;
         const qint64 offset = entry.left(10).toLongLong(&ok);
         if (entry.size() != 20 || entry[17] != 'n' || !ok || offset <= 0 || offset >= FRaw.xref)
@@ -162,21 +201,26 @@ public:
         return offset;
     }
 
-    // An object without stream data (a dictionary), through its "endobj" line; `number` is
-    // checked unless it is negative.
+    // An object without stream data (a dictionary) of at most `limit` bytes, through its
+    // "endobj" line; `number` is checked unless it is negative.
     QByteArray DictionaryAt(qint64 offset, int number, qint64 limit) {
-        if (!FFile.seek(offset))
-            broken(FPath);
+        // Most dictionaries Qt writes (pages, the catalogue, the information) take a few
+        // hundred bytes: one read nearly always holds the whole object.
+        qint64 want = std::min<qint64>(1024, limit);
         QByteArray object;
-        const QByteArray opening = QByteArray::number(number) + " 0 obj\n";
-        while (!object.endsWith("endobj\n")) {
-            const QByteArray line = FFile.readLine(limit);
-            if (line.isEmpty() || object.size() + line.size() > limit)
-                broken(FPath);
-            object += line;
+        qsizetype end = -1;
+        for (;;) {
+            object = FBytes.At(offset, std::min(want, FRaw.xref - offset));
+            end = object.indexOf("endobj\n");
+            if (end >= 0 || want >= limit || offset + object.size() >= FRaw.xref)
+                break;
+            want = std::min(want * 4, limit);
         }
+        if (end < 0)
+            broken(FPath);
+        object.truncate(end + 7);
         static const QRegularExpression anyOpening(QStringLiteral("^\\d+ 0 obj\n"));
-        const bool opened = number >= 0 ? object.startsWith(opening)
+        const bool opened = number >= 0 ? object.startsWith(QByteArray::number(number) + " 0 obj\n")
                                         : anyOpening.match(QString::fromLatin1(object.left(24))).hasMatch();
         if (!opened || object.contains("stream"))
             broken(FPath);
@@ -184,34 +228,119 @@ public:
     }
 
 private:
-    QFile FFile;
+    RawBytes& FBytes;
     const RawFile& FRaw;
     QString FPath;
 };
 
-// Where each page object lies, in page order: the kids of Qt's one page tree node.
-std::vector<quint32> pageOffsets(RawObjects& objects, const RawFile& file, const QString& path) {
+// The numbers of the page objects, in page order: the kids of Qt's one page tree node. The
+// node lists every page, one a line, so it is read a part at a time and only the numbers are
+// kept.
+std::vector<int> pageNumbers(RawBytes& bytes, RawObjects& objects, const RawFile& file, const QString& path) {
     static const QRegularExpression pagesKey(QStringLiteral("/Pages (\\d+) 0 R"));
-    static const QRegularExpression kidsKey(QStringLiteral("/Kids\\s*\\[([^\\]]*)\\]"));
-    static const QRegularExpression reference(QStringLiteral("(\\d+) 0 R"));
-    const QByteArray root = objects.DictionaryAt(objects.OffsetOf(file.root), file.root, 64 * 1024);
+    const QByteArray root = objects.DictionaryAt(objects.OffsetOf(file.root), file.root, kSmallObject);
     bool ok = false;
     const int pagesNumber = pagesKey.match(QString::fromLatin1(root)).captured(1).toInt(&ok);
     if (!ok)
         broken(path);
-    const QString pages =
-        QString::fromLatin1(objects.DictionaryAt(objects.OffsetOf(pagesNumber), pagesNumber, file.xref));
-    const QString kids = kidsKey.match(pages).captured(1);
-    std::vector<quint32> offsets;
-    for (QRegularExpressionMatchIterator it = reference.globalMatch(kids); it.hasNext();) {
-        const qint64 offset = objects.OffsetOf(it.next().captured(1).toInt());
-        // Qt writes the pages one after the other, in their order.
-        if (!offsets.empty() && offset <= offsets.back())
-            broken(path);
-        offsets.push_back(quint32(offset));
+
+    enum class Place { Opening, BeforeKids, KidsKey, InKids, AfterKids };
+    Place place = Place::Opening;
+    std::vector<int> kids;
+    std::vector<QByteArray> numbers; // of the reference being read
+    auto token = [&](const QByteArray& word) {
+        switch (place) {
+        case Place::Opening:
+        case Place::BeforeKids:
+            if (word == "/Kids")
+                place = Place::KidsKey;
+            else if (word == "stream" || word == "endobj")
+                broken(path);
+            break;
+        case Place::KidsKey:
+            if (word != "[")
+                broken(path);
+            place = Place::InKids;
+            break;
+        case Place::InKids:
+            if (word == "]") {
+                if (!numbers.empty())
+                    broken(path);
+                place = Place::AfterKids;
+            } else if (word == "R") {
+                const int kid = numbers.size() == 2 && numbers[1] == "0" ? numbers[0].toInt(&ok) : 0;
+                if (!ok || kid <= 0)
+                    broken(path);
+                kids.push_back(kid);
+                numbers.clear();
+            } else if (numbers.size() < 2) {
+                numbers.push_back(word);
+            } else {
+                broken(path);
+            }
+            break;
+        case Place::AfterKids:
+            if (word == "stream")
+                broken(path);
+            break;
+        }
+    };
+
+    // Lines are short; a long one means this is not the file Qt writes.
+    constexpr qsizetype kLongestLine = 4096;
+    const QByteArray opening = QByteArray::number(pagesNumber) + " 0 obj";
+    qint64 at = objects.OffsetOf(pagesNumber);
+    QByteArray part;
+    qsizetype from = 0;
+    for (;;) {
+        const qsizetype end = part.indexOf('\n', from);
+        if (end < 0) {
+            if (part.size() - from > kLongestLine || at >= file.xref)
+                broken(path);
+            const QByteArray more = bytes.At(at, std::min(kCopyChunk, file.xref - at));
+            if (more.isEmpty())
+                broken(path);
+            at += more.size();
+            part = part.mid(from) + more;
+            from = 0;
+            continue;
+        }
+        const QByteArray line = part.mid(from, end - from).trimmed();
+        from = end + 1;
+        if (place == Place::Opening) {
+            if (line != opening)
+                broken(path);
+            place = Place::BeforeKids;
+            continue;
+        }
+        if (line == "endobj")
+            break;
+        QByteArray spaced = line;
+        spaced.replace('[', " [ ").replace(']', " ] ");
+        for (const QByteArray& word : spaced.simplified().split(' '))
+            if (!word.isEmpty())
+                token(word);
     }
-    return offsets;
+    if (place != Place::AfterKids)
+        broken(path);
+    return kids;
 }
+
+#ifdef Q_OS_LINUX
+// A file without a name in `folder`, gone with its last descriptor; null where the folder's
+// file system has no such files.
+std::unique_ptr<QFile> unnamedFile(const QString& folder) {
+    const int handle = ::open(QFile::encodeName(folder).constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (handle < 0)
+        return nullptr;
+    auto file = std::make_unique<QFile>();
+    if (!file->open(handle, QIODevice::ReadWrite, QFileDevice::AutoCloseHandle)) {
+        ::close(handle);
+        return nullptr;
+    }
+    return file;
+}
+#endif
 
 } // namespace
 
@@ -231,10 +360,17 @@ TPdfPageStream::TPdfPageStream(const TPDFExport& settings, const QString& path)
             QStringLiteral("a pasta \"%1\" não existe").arg(QDir::toNativeSeparators(target.absolutePath())));
     if (target.isDir())
         fail(path, QStringLiteral("o caminho é uma pasta"));
-    FRaw.setFileTemplate(target.dir().filePath(QStringLiteral(".%1.XXXXXX").arg(target.fileName())));
-    if (!FRaw.open())
-        fail(path, FRaw.errorString());
-    FWriter = std::make_unique<QPdfWriter>(&FRaw);
+#ifdef Q_OS_LINUX
+    FRaw = unnamedFile(target.absolutePath());
+#endif
+    if (!FRaw) {
+        auto named = std::make_unique<QTemporaryFile>(
+            target.dir().filePath(QStringLiteral(".%1.XXXXXX").arg(target.fileName())));
+        if (!named->open())
+            fail(path, lumo::fileErrorText(*named));
+        FRaw = std::move(named);
+    }
+    FWriter = std::make_unique<QPdfWriter>(FRaw.get());
     FWriter->setPdfVersion(QPagedPaintDevice::PdfVersion_1_6);
     FWriter->setResolution(kWriterDpi);
     FWriter->setCreator(FCreator);
@@ -260,8 +396,8 @@ void TPdfPageStream::AddPage(const TReportPage& page) {
             fail(FPath, QStringLiteral("o gerador de PDF falhou na página %1").arg(FPageCount + 1));
     }
     FWriterPage = whole;
-    if (FRaw.error() != QFileDevice::NoError)
-        fail(FPath, FRaw.errorString());
+    if (FRaw->error() != QFileDevice::NoError)
+        fail(FPath, lumo::fileErrorText(*FRaw));
 
     // Qt measures the page from its bottom edge; the page is lifted so that its top edge is the
     // top of the exact page box.
@@ -281,18 +417,22 @@ void TPdfPageStream::AddPage(const TReportPage& page) {
     ++FPageCount;
 }
 
-void TPdfPageStream::Finish() {
+bool TPdfPageStream::Finish(const std::function<bool()>& keepGoing) {
     if (FPageCount == 0)
         throw ReportError("Não há páginas para exportar.");
     if (!FPainter.end())
         fail(FPath, QStringLiteral("o gerador de PDF falhou"));
     FWriter.reset();
-    if (!FRaw.flush() || FRaw.error() != QFileDevice::NoError)
-        fail(FPath, FRaw.errorString());
+    if (!FRaw->flush() || FRaw->error() != QFileDevice::NoError)
+        fail(FPath, lumo::fileErrorText(*FRaw));
+    const auto stopped = [&] { return keepGoing && !keepGoing(); };
+    if (stopped())
+        return false;
 
-    const RawFile file = readTrailer(FRaw, FPath);
-    RawObjects objects(FRaw.fileName(), file, FPath);
-    const std::vector<quint32> pages = pageOffsets(objects, file, FPath);
+    RawBytes raw(*FRaw, FPath);
+    const RawFile file = readTrailer(raw, FRaw->size(), FPath);
+    RawObjects objects(raw, file, FPath);
+    const std::vector<int> pages = pageNumbers(raw, objects, file, FPath);
     if (pages.size() != std::size_t(FPageCount))
         fail(FPath, QStringLiteral("o gerador de PDF produziu um número errado de páginas"));
     const qint64 infoAt = objects.OffsetOf(file.info), rootAt = objects.OffsetOf(file.root);
@@ -300,20 +440,22 @@ void TPdfPageStream::Finish() {
     QSaveFile out(FPath);
     out.setDirectWriteFallback(false);
     if (!out.open(QIODevice::WriteOnly))
-        fail(FPath, out.errorString());
+        fail(FPath, lumo::fileErrorText(out));
     auto write = [&](const QByteArray& bytes) {
         if (out.write(bytes) != bytes.size())
-            fail(FPath, out.errorString());
+            fail(FPath, lumo::fileErrorText(out));
     };
     qint64 copied = 0; // of Qt's file
+    // Asked once a chunk's worth of bytes is copied or every few pages, whichever comes first.
+    qint64 sinceAsked = 0;
     auto copyUpTo = [&](qint64 end) {
-        if (!FRaw.seek(copied))
-            broken(FPath);
-        for (; copied < end; copied = FRaw.pos()) {
-            const QByteArray chunk = FRaw.read(std::min(end - copied, kCopyChunk));
+        while (copied < end) {
+            const QByteArray chunk = raw.At(copied, std::min(end - copied, kCopyChunk));
             if (chunk.isEmpty())
                 broken(FPath);
             write(chunk);
+            copied += chunk.size();
+            sinceAsked += chunk.size();
         }
     };
     // Objects that change length move everything after them; each entry is where such an
@@ -327,8 +469,7 @@ void TPdfPageStream::Finish() {
             moves.emplace_back(at, (moves.empty() ? 0 : moves.back().second) + object.size() - oldLength);
     };
 
-    FRaw.seek(0);
-    if (!FRaw.read(16).startsWith("%PDF-1."))
+    if (!raw.At(0, 16).startsWith("%PDF-1."))
         broken(FPath);
     write("%PDF-" + FVersion.toLatin1());
     copied = 8;
@@ -375,7 +516,17 @@ void TPdfPageStream::Finish() {
         for (; othersDone < others.size() && others[othersDone].first < at; ++othersDone)
             others[othersDone].second();
     };
-    for (const quint32 pageAt : pages) {
+    qint64 previousPage = 0;
+    for (std::size_t i = 0; i < pages.size(); ++i) {
+        if ((i % 256 == 0 || sinceAsked >= kCopyChunk) && stopped())
+            return false;
+        if (sinceAsked >= kCopyChunk)
+            sinceAsked = 0;
+        const qint64 pageAt = objects.OffsetOf(pages[i]);
+        // Qt writes the pages one after the other, in their order.
+        if (pageAt <= previousPage)
+            broken(FPath);
+        previousPage = pageAt;
         editBefore(pageAt);
         const QByteArray old = objects.DictionaryAt(pageAt, -1, kSmallObject);
         if (!old.contains("\n/Type /Page\n"))
@@ -389,12 +540,12 @@ void TPdfPageStream::Finish() {
     // length (normally only the document information).
     const qint64 xref = out.pos();
     write("xref\n0 " + QByteArray::number(file.size) + '\n');
-    if (!FRaw.seek(file.entries))
-        broken(FPath);
     constexpr int kEntriesAtOnce = 4096;
     for (int first = 0; first < file.size; first += kEntriesAtOnce) {
+        if (stopped())
+            return false;
         const int count = std::min(kEntriesAtOnce, file.size - first);
-        QByteArray entries = FRaw.read(20 * qint64(count));
+        QByteArray entries = raw.At(file.entries + 20 * qint64(first), 20 * qint64(count));
         if (entries.size() != 20 * qint64(count))
             broken(FPath);
         for (int i = 0; i < count; ++i) {
@@ -413,8 +564,14 @@ void TPdfPageStream::Finish() {
         write(entries);
     }
     write(file.trailer + "startxref\n" + QByteArray::number(xref) + "\n%%EOF\n");
+    // Qt would commit a file whose buffered tail could not be written (a full disk).
+    if (!out.flush())
+        fail(FPath, lumo::fileErrorText(out));
+    if (stopped())
+        return false;
     if (!out.commit())
-        fail(FPath, out.errorString());
+        fail(FPath, lumo::fileErrorText(out));
+    return true;
 }
 
 } // namespace report

@@ -4,11 +4,12 @@
 
 #include "report/export.h"
 
+#include <QFile>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QSizeF>
-#include <QTemporaryFile>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -18,12 +19,14 @@ namespace report {
 // beside the target; Finish then copies that file into the target, setting on the way what Qt
 // cannot: the exact page boxes (Qt writes whole points), the PDF version and the document
 // information. Memory stays the same however many pages are added: only the pages' sizes and
-// the file's object offsets are kept.
+// the file's object offsets are kept, and Finish takes the same time per page however many
+// there are.
 //
 // The target is written through QSaveFile: it appears only complete, an existing file stays
 // as it was until then, and a stream destroyed without Finish (cancelled, or left by an
-// exception) leaves no file behind. Page contents are stored compressed, whatever
-// TPDFExport::Compressed says.
+// exception) leaves no file behind. On Linux Qt's file has no name (O_TMPFILE), so even a
+// process killed outright leaves nothing in the target's folder. Page contents are stored
+// compressed, whatever TPDFExport::Compressed says.
 class TPdfPageStream {
 public:
     // Takes the document information, picture resolution and version from `settings`. Throws
@@ -36,9 +39,11 @@ public:
     // Draws one page, exactly its paper size.
     void AddPage(const TReportPage& page);
     int PageCount() const { return FPageCount; }
-    // Writes the target. Throws ReportError naming the path and the reason, also when no page
-    // was added; the target is then as it was.
-    void Finish();
+    // Writes the target. `keepGoing`, when given, is asked every few pages of the copy;
+    // returning false stops it, and Finish returns false with the target as it was. Throws
+    // ReportError naming the path and the reason, also when no page was added; the target is
+    // then as it was.
+    bool Finish(const std::function<bool()>& keepGoing = {});
 
 private:
     // Pages of one exact size, in the order they were added.
@@ -50,7 +55,8 @@ private:
     QString FPath;
     QString FAuthor, FSubject, FCreator, FProducer, FVersion;
     double FPictureDpi;
-    QTemporaryFile FRaw;
+    // Qt's file: unnamed where the system allows it, else a QTemporaryFile.
+    std::unique_ptr<QFile> FRaw;
     std::unique_ptr<QPdfWriter> FWriter;
     QPainter FPainter;
     QSizeF FWriterPage;

@@ -1,5 +1,7 @@
 #include "card/batch.h"
+#include "card/cardoutput.h"
 #include "platform/errors.h"
+#include "report/pdfstream.h"
 #include "zbardecode.h"
 
 #include <gtest/gtest.h>
@@ -194,16 +196,23 @@ TEST_F(Batch, CancelOrFailureLeavesNoFileAndKeepsAnExistingOne) {
     old.close();
     EXPECT_FALSE(lumo::exportBatchPdf({}, contacts, existing, [](int, int) { return false; }));
 
-    // A vCard too long for any symbol stops the batch at that contact, naming it.
-    std::vector<ContactFields> tooLong = contacts;
-    tooLong[1].sufixo = QString(3000, u'a');
-    try {
-        lumo::exportBatchPdf({}, tooLong, existing);
-        ADD_FAILURE() << "no error";
-    } catch (const lumo::UserError& error) {
-        EXPECT_TRUE(QString::fromStdString(error.what()).contains("contato 2 (João D'Ávila)"))
-            << error.what();
+    // The file is finished in a pass of its own, which can be cancelled too.
+    {
+        report::TPdfPageStream stream(*lumo::makePdfExport(), existing);
+        lumo::CardState design;
+        const std::unique_ptr<report::TReport> card = lumo::makeCardDocument(false);
+        lumo::fillCardDocument(*card, lumo::designOf(design, lumo::qrModulePicture("x")));
+        stream.AddPage(*card->Pages().front());
+        EXPECT_FALSE(stream.Finish([] { return false; }));
     }
+
+    // No contact whose vCard fits: no card, no file, and the summary says why.
+    std::vector<ContactFields> tooLong = {contacts[1]};
+    tooLong[0].sufixo = QString(3000, u'a');
+    lumo::BatchSummary summary;
+    EXPECT_THROW(lumo::exportBatchPdf({}, tooLong, existing, {}, &summary), lumo::UserError);
+    ASSERT_EQ(summary.leftOut.size(), 1u);
+    EXPECT_EQ(summary.leftOut[0].name, "João D'Ávila");
     EXPECT_THROW(lumo::exportBatchPdf({}, {}, existing), lumo::UserError);
     lumo::CardState noSide;
     noSide.front = false;
@@ -213,6 +222,44 @@ TEST_F(Batch, CancelOrFailureLeavesNoFileAndKeepsAnExistingOne) {
     EXPECT_EQ(files(), QStringList{"velho.pdf"});
     ASSERT_TRUE(old.open(QIODevice::ReadOnly));
     EXPECT_EQ(old.readAll(), "o lote de ontem");
+}
+
+// A contact whose vCard does not fit the level is left out, listed with its size and the
+// level's maximum; the others get their cards, on pages and on sheets alike.
+TEST_F(Batch, ContactsWhoseVCardDoesNotFitAreLeftOutAndListed) {
+    std::vector<ContactFields> contacts = someContacts();
+    contacts[1].sufixo = QString(1500, u'a'); // fits level L, not H
+    contacts.push_back(contacts[1]);
+    contacts[3].nome = contacts[3].sobrenome = QString();
+    for (const lumo::SheetKind sheet : {lumo::SheetKind::Card, lumo::SheetKind::A4}) {
+        lumo::CardState design;
+        design.qrLevel = qrLevelH;
+        design.sheet = sheet;
+        lumo::BatchSummary summary;
+        const QString path = dir.filePath(sheet == lumo::SheetKind::Card ? "paginas.pdf" : "folhas.pdf");
+        ASSERT_TRUE(lumo::exportBatchPdf(design, contacts, path, {}, &summary));
+        EXPECT_EQ(summary.cardsWritten, 2);
+        EXPECT_EQ(readPdf(path).qrImages, 2);
+        // The size is the vCard's UTF-8 bytes, as the QR code would hold them.
+        const auto bytes = [&](int i) {
+            return lumo::composeVCard(contacts[std::size_t(i)]).toUtf8().size();
+        };
+        EXPECT_EQ(
+            lumo::batchSummaryLines(summary).join(u'\n'),
+            QStringLiteral("2 cartões deixados de fora:\n"
+                           "  contato 2, João D'Ávila: o vCard não cabe no código QR (nível H: %1 bytes, "
+                           "máximo 1273)\n"
+                           "  contato 4, sem nome: o vCard não cabe no código QR (nível H: %2 bytes, "
+                           "máximo 1273)")
+                .arg(bytes(1))
+                .arg(bytes(3)));
+    }
+    {
+        lumo::BatchSummary summary;
+        ASSERT_TRUE(lumo::exportBatchPdf({}, contacts, dir.filePath("l.pdf"), {}, &summary));
+        EXPECT_EQ(summary.cardsWritten, 4);
+        EXPECT_TRUE(lumo::batchSummaryLines(summary).isEmpty());
+    }
 }
 
 TEST_F(Batch, SharedPicturesAreStoredOnceWhateverTheNumberOfCards) {
