@@ -59,13 +59,11 @@ int runBatch(const CommandLine& c) {
         // before any output, then straight into the PDF; only some cards wait in memory.
         ContactFileReader contacts(c.batchContacts);
         const int total = contacts.count();
-        ImportResult counted;
-        counted.contacts.resize(std::size_t(total));
-        counted.skippedLines = contacts.skippedLines();
-        counted.firstSkipped = contacts.firstSkipped();
-        print(stderr, QStringLiteral("lumocard: %1\n").arg(importSummary(counted)));
-        printSummary(skippedLinesText(counted));
-        counted.contacts.clear();
+        ImportResult skipped;
+        skipped.skippedLines = contacts.skippedLines();
+        skipped.firstSkipped = contacts.firstSkipped();
+        print(stderr, QStringLiteral("lumocard: %1\n").arg(importSummary(total, skipped.skippedLines)));
+        printSummary(skippedLinesText(skipped));
         CardState design = c.design.isEmpty() ? CardState{} : openCardDocument(c.design);
         if (c.sheet)
             design.sheet = *c.sheet;

@@ -325,10 +325,12 @@ QStringList skippedLinesText(const ImportResult& result) {
 }
 
 QString importSummary(const ImportResult& result) {
-    const qsizetype n = qsizetype(result.contacts.size());
+    return importSummary(qsizetype(result.contacts.size()), result.skippedLines);
+}
+
+QString importSummary(qsizetype n, int m) {
     QString text =
         n == 1 ? QStringLiteral("1 contato importado") : QStringLiteral("%1 contatos importados").arg(n);
-    const int m = result.skippedLines;
     if (m > 0)
         text +=
             m == 1 ? QStringLiteral(", 1 linha ignorada") : QStringLiteral(", %1 linhas ignoradas").arg(m);

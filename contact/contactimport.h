@@ -43,6 +43,8 @@ ImportResult readContactsFile(const QString& path);
 
 // "3 contatos importados, 1 linha ignorada"; the ignored part only when there are some.
 QString importSummary(const ImportResult& result);
+// The same for `contacts` contacts and `skippedLines` lines, when the list is not held.
+QString importSummary(qsizetype contacts, int skippedLines);
 
 // "linha 4: tem mais colunas que o cabeçalho", one for each of the first ignored lines, then
 // "…" when there were more.

@@ -103,6 +103,9 @@ with zipfile.ZipFile('ruim.lumocard', 'w') as z:
     z.write('card.json')"
 expect 1 'Não foi possível abrir' --batch contatos.csv --design ruim.lumocard --output f.pdf
 [[ $(md5sum contatos.csv desenho.lumocard) == "$sums" ]] || fail "misuse changed an input file"
+# Qt's own options are left to Qt.
+"$app" -platform offscreen -reverse --version >err.txt || fail "Qt's options refused: $(cat err.txt)"
+grep -q '^Lumo Card ' err.txt || fail "Qt's options: $(cat err.txt)"
 rm link.pdf desenho-duro.pdf card.json ruim.lumocard
 
 # SIGINT (Ctrl+C) and SIGTERM during a long batch end it with status 1 and no file; SIGKILL
