@@ -31,7 +31,7 @@ constexpr int kWriterDpi = 1200;
 // Objects up to this size are read whole to be looked at; larger ones (pictures, fonts,
 // page contents) are copied in chunks without being looked at.
 constexpr qint64 kSmallObject = 64 * 1024;
-constexpr qint64 kCopyChunk = 1024 * 1024;
+constexpr qint64 kCopyChunk = 256 * 1024;
 
 [[noreturn]] void fail(const QString& path, const QString& reason) {
     throw ReportError(
@@ -233,17 +233,22 @@ private:
     QString FPath;
 };
 
-// The numbers of the page objects, in page order: the kids of Qt's one page tree node. The
-// node lists every page, one a line, so it is read a part at a time and only the numbers are
-// kept.
-std::vector<int> pageNumbers(RawBytes& bytes, RawObjects& objects, const RawFile& file, const QString& path) {
+// The number of Qt's one page tree node, from the catalogue.
+int pageTreeOf(const QByteArray& root, const QString& path) {
     static const QRegularExpression pagesKey(QStringLiteral("/Pages (\\d+) 0 R"));
-    const QByteArray root = objects.DictionaryAt(objects.OffsetOf(file.root), file.root, kSmallObject);
     bool ok = false;
     const int pagesNumber = pagesKey.match(QString::fromLatin1(root)).captured(1).toInt(&ok);
     if (!ok)
         broken(path);
+    return pagesNumber;
+}
 
+// The numbers of the page objects, in page order: the kids of Qt's one page tree node. The
+// node lists every page, one a line, so it is read a part at a time and only the numbers are
+// kept.
+std::vector<int> pageNumbers(RawBytes& bytes, RawObjects& objects, const RawFile& file, int pagesNumber,
+                             const QString& path) {
+    bool ok = false;
     enum class Place { Opening, BeforeKids, KidsKey, InKids, AfterKids };
     Place place = Place::Opening;
     std::vector<int> kids;
@@ -344,14 +349,13 @@ std::unique_ptr<QFile> unnamedFile(const QString& folder) {
 
 } // namespace
 
-TPdfPageStream::TPdfPageStream(const TPDFExport& settings, const QString& path)
+TPdfPageStream::TPdfPageStream(const TPDFExport& settings, const QString& path, int pagesPerPart)
     : FPath(path), FAuthor(settings.Author()), FSubject(settings.Subject()), FCreator(settings.Creator()),
-      FProducer(settings.Producer()), FVersion(settings.PDFVersion()), FPictureDpi(settings.Quality()) {
+      FProducer(settings.Producer()), FVersion(settings.PDFVersion()), FPictureDpi(settings.Quality()),
+      FPagesPerPart(std::max(1, pagesPerPart)) {
     static const QRegularExpression versionPattern(QStringLiteral("^1\\.[4-7]$"));
     if (!versionPattern.match(FVersion).hasMatch())
         fail(path, QStringLiteral("versão de PDF não suportada (\"%1\")").arg(FVersion));
-    // Beside the target rather than in the temporary folder: the same disk as the result, and
-    // no memory when that folder lives in memory.
     const QFileInfo target(path);
     // Found out now rather than after every page is drawn.
     if (!QFileInfo(target.absolutePath()).isDir())
@@ -360,20 +364,7 @@ TPdfPageStream::TPdfPageStream(const TPDFExport& settings, const QString& path)
             QStringLiteral("a pasta \"%1\" não existe").arg(QDir::toNativeSeparators(target.absolutePath())));
     if (target.isDir())
         fail(path, QStringLiteral("o caminho é uma pasta"));
-#ifdef Q_OS_LINUX
-    FRaw = unnamedFile(target.absolutePath());
-#endif
-    if (!FRaw) {
-        auto named = std::make_unique<QTemporaryFile>(
-            target.dir().filePath(QStringLiteral(".%1.XXXXXX").arg(target.fileName())));
-        if (!named->open())
-            fail(path, lumo::fileErrorText(*named));
-        FRaw = std::move(named);
-    }
-    FWriter = std::make_unique<QPdfWriter>(FRaw.get());
-    FWriter->setPdfVersion(QPagedPaintDevice::PdfVersion_1_6);
-    FWriter->setResolution(kWriterDpi);
-    FWriter->setCreator(FCreator);
+    StartPart();
 }
 
 TPdfPageStream::~TPdfPageStream() {
@@ -381,9 +372,45 @@ TPdfPageStream::~TPdfPageStream() {
         FPainter.end();
 }
 
+void TPdfPageStream::StartPart() {
+    // Beside the target rather than in the temporary folder: the same disk as the result, and
+    // no memory when that folder lives in memory.
+    const QFileInfo target(FPath);
+    std::unique_ptr<QFile> raw;
+#ifdef Q_OS_LINUX
+    raw = unnamedFile(target.absolutePath());
+#endif
+    if (!raw) {
+        auto named = std::make_unique<QTemporaryFile>(
+            target.dir().filePath(QStringLiteral(".%1.XXXXXX").arg(target.fileName())));
+        if (!named->open())
+            fail(FPath, lumo::fileErrorText(*named));
+        raw = std::move(named);
+    }
+    FWriter = std::make_unique<QPdfWriter>(raw.get());
+    FWriter->setPdfVersion(QPagedPaintDevice::PdfVersion_1_6);
+    FWriter->setResolution(kWriterDpi);
+    FWriter->setCreator(FCreator);
+    FParts.push_back(std::move(raw));
+    FPagesInPart = 0;
+}
+
+void TPdfPageStream::EndPart() {
+    if (!FPainter.end())
+        fail(FPath, QStringLiteral("o gerador de PDF falhou"));
+    FWriter.reset();
+    QFile& raw = *FParts.back();
+    if (!raw.flush() || raw.error() != QFileDevice::NoError)
+        fail(FPath, lumo::fileErrorText(raw));
+}
+
 void TPdfPageStream::AddPage(const TReportPage& page) {
     const QSizeF points = pagePoints(page);
     const QSize whole = wholePoints(points);
+    if (FPainter.isActive() && FPagesInPart == FPagesPerPart) {
+        EndPart();
+        StartPart();
+    }
     if (!FPainter.isActive()) {
         FWriter->setPageLayout(writerLayout(whole));
         if (!FPainter.begin(FWriter.get()))
@@ -396,8 +423,8 @@ void TPdfPageStream::AddPage(const TReportPage& page) {
             fail(FPath, QStringLiteral("o gerador de PDF falhou na página %1").arg(FPageCount + 1));
     }
     FWriterPage = whole;
-    if (FRaw->error() != QFileDevice::NoError)
-        fail(FPath, lumo::fileErrorText(*FRaw));
+    if (FParts.back()->error() != QFileDevice::NoError)
+        fail(FPath, lumo::fileErrorText(*FParts.back()));
 
     // Qt measures the page from its bottom edge; the page is lifted so that its top edge is the
     // top of the exact page box.
@@ -415,27 +442,67 @@ void TPdfPageStream::AddPage(const TReportPage& page) {
     else
         FSizes.push_back({points, 1});
     ++FPageCount;
+    ++FPagesInPart;
 }
 
 bool TPdfPageStream::Finish(const std::function<bool()>& keepGoing) {
     if (FPageCount == 0)
         throw ReportError("Não há páginas para exportar.");
-    if (!FPainter.end())
-        fail(FPath, QStringLiteral("o gerador de PDF falhou"));
-    FWriter.reset();
-    if (!FRaw->flush() || FRaw->error() != QFileDevice::NoError)
-        fail(FPath, lumo::fileErrorText(*FRaw));
-    const auto stopped = [&] { return keepGoing && !keepGoing(); };
+    EndPart();
+    return Join([&] { return keepGoing && !keepGoing(); });
+}
+
+namespace {
+
+// `text` (an object's dictionary) with every reference "N 0 R" numbered anew by `renumber`.
+QByteArray renumbered(const QByteArray& text, const std::function<int(int)>& renumber, const QString& path) {
+    QByteArray result;
+    result.reserve(text.size() + 64);
+    qsizetype done = 0;
+    for (qsizetype at = text.indexOf(" 0 R"); at >= 0; at = text.indexOf(" 0 R", at + 4)) {
+        // The reference ends a word: " 0 R" followed by a delimiter.
+        const qsizetype after = at + 4;
+        if (after < text.size() && !QByteArrayView("\n\r\t />]").contains(text[after]))
+            continue;
+        qsizetype first = at;
+        while (first > done && text[first - 1] >= '0' && text[first - 1] <= '9')
+            --first;
+        if (first == at)
+            continue;
+        bool ok = false;
+        const int number = text.mid(first, at - first).toInt(&ok);
+        if (!ok)
+            broken(path);
+        result += text.mid(done, first - done);
+        result += QByteArray::number(renumber(number));
+        done = at;
+    }
+    result += text.mid(done);
+    return result;
+}
+
+constexpr char kNullObject[] = " 0 obj\nnull\nendobj\n";
+
+} // namespace
+
+bool TPdfPageStream::Join(const std::function<bool()>& stopped) {
     if (stopped())
         return false;
-
-    RawBytes raw(*FRaw, FPath);
-    const RawFile file = readTrailer(raw, FRaw->size(), FPath);
-    RawObjects objects(raw, file, FPath);
-    const std::vector<int> pages = pageNumbers(raw, objects, file, FPath);
-    if (pages.size() != std::size_t(FPageCount))
-        fail(FPath, QStringLiteral("o gerador de PDF produziu um número errado de páginas"));
-    const qint64 infoAt = objects.OffsetOf(file.info), rootAt = objects.OffsetOf(file.root);
+    // Each part's objects keep their order and are numbered after those of the parts before;
+    // the parts' own catalogue, page tree and information become empty objects, and one of
+    // each for the whole document follows the last part.
+    std::vector<RawFile> files;
+    files.reserve(FParts.size());
+    std::vector<int> bases;
+    int total = 0;
+    for (const auto& part : FParts) {
+        RawBytes raw(*part, FPath);
+        files.push_back(readTrailer(raw, part->size(), FPath));
+        bases.push_back(total);
+        total += files.back().size - 1;
+    }
+    const int pagesNumber = total + 1, rootNumber = total + 2, infoNumber = total + 3;
+    const int size = total + 4;
 
     QSaveFile out(FPath);
     out.setDirectWriteFallback(false);
@@ -445,37 +512,28 @@ bool TPdfPageStream::Finish(const std::function<bool()>& keepGoing) {
         if (out.write(bytes) != bytes.size())
             fail(FPath, lumo::fileErrorText(out));
     };
-    qint64 copied = 0; // of Qt's file
-    // Asked once a chunk's worth of bytes is copied or every few pages, whichever comes first.
-    qint64 sinceAsked = 0;
-    auto copyUpTo = [&](qint64 end) {
-        while (copied < end) {
-            const QByteArray chunk = raw.At(copied, std::min(end - copied, kCopyChunk));
-            if (chunk.isEmpty())
-                broken(FPath);
-            write(chunk);
-            copied += chunk.size();
-            sinceAsked += chunk.size();
+    // The cross-reference entries of the parts' objects and the page tree's kids wait in files
+    // of their own while the objects are copied, so that memory does not grow with them.
+    const auto sideFile = [&] {
+        std::unique_ptr<QFile> file;
+#ifdef Q_OS_LINUX
+        file = unnamedFile(QFileInfo(FPath).absolutePath());
+#endif
+        if (!file) {
+            auto named = std::make_unique<QTemporaryFile>();
+            if (!named->open())
+                fail(FPath, lumo::fileErrorText(*named));
+            file = std::move(named);
         }
+        return file;
     };
-    // Objects that change length move everything after them; each entry is where such an
-    // object started in Qt's file and how far the objects after it move in all.
-    std::vector<std::pair<qint64, qint64>> moves;
-    auto replace = [&](qint64 at, qsizetype oldLength, const QByteArray& object) {
-        copyUpTo(at);
-        write(object);
-        copied = at + oldLength;
-        if (object.size() != oldLength)
-            moves.emplace_back(at, (moves.empty() ? 0 : moves.back().second) + object.size() - oldLength);
+    const std::unique_ptr<QFile> entries = sideFile(), kids = sideFile();
+    const auto append = [&](QFile& file, const QByteArray& bytes) {
+        if (file.write(bytes) != bytes.size())
+            fail(FPath, lumo::fileErrorText(file));
     };
 
-    if (!raw.At(0, 16).startsWith("%PDF-1."))
-        broken(FPath);
-    write("%PDF-" + FVersion.toLatin1());
-    copied = 8;
-
-    static const QRegularExpression metadata(QStringLiteral("/Metadata\\s+\\d+\\s+0\\s+R"));
-    static const QRegularExpression creationDate(QStringLiteral("/CreationDate\\s*\\([^)]*\\)"));
+    write("%PDF-" + FVersion.toLatin1() + "\n%\xE2\xE3\xCF\xD3\n");
     std::size_t run = 0;
     int pagesInRun = 0;
     auto nextPageSize = [&] {
@@ -486,84 +544,194 @@ bool TPdfPageStream::Finish(const std::function<bool()>& keepGoing) {
         ++pagesInRun;
         return FSizes[run].points;
     };
-    auto editInfo = [&] {
-        const QByteArray old = objects.DictionaryAt(infoAt, file.info, kSmallObject);
-        // Qt's own information names Qt as the producer and has no author or subject.
-        QByteArray info = QByteArray::number(file.info) + " 0 obj\n<<\n";
-        auto entry = [&](const char* key, const QString& value) {
-            if (!value.isEmpty())
-                info += QByteArray(key) + ' ' + pdfTextString(value) + '\n';
-        };
-        entry("/Author", FAuthor);
-        entry("/Subject", FSubject);
-        entry("/Creator", FCreator);
-        entry("/Producer", FProducer.isEmpty() ? FCreator : FProducer);
-        const QString date = creationDate.match(QString::fromLatin1(old)).captured();
-        if (!date.isEmpty())
-            info += date.toLatin1() + '\n';
-        replace(infoAt, old.size(), info + ">>\nendobj\n");
-    };
-    auto editRoot = [&] {
-        const QByteArray old = objects.DictionaryAt(rootAt, file.root, kSmallObject);
-        // Qt's XMP metadata, when there is any, would contradict the information above.
-        replace(rootAt, old.size(), QString::fromLatin1(old).remove(metadata).toLatin1());
-    };
-    // The two other objects changed, in file order, each done once the copy reaches it.
-    std::vector<std::pair<qint64, std::function<void()>>> others = {{infoAt, editInfo}, {rootAt, editRoot}};
-    std::sort(others.begin(), others.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    std::size_t othersDone = 0;
-    auto editBefore = [&](qint64 at) {
-        for (; othersDone < others.size() && others[othersDone].first < at; ++othersDone)
-            others[othersDone].second();
-    };
-    qint64 previousPage = 0;
-    for (std::size_t i = 0; i < pages.size(); ++i) {
-        if ((i % 256 == 0 || sinceAsked >= kCopyChunk) && stopped())
-            return false;
-        if (sinceAsked >= kCopyChunk)
-            sinceAsked = 0;
-        const qint64 pageAt = objects.OffsetOf(pages[i]);
-        // Qt writes the pages one after the other, in their order.
-        if (pageAt <= previousPage)
-            broken(FPath);
-        previousPage = pageAt;
-        editBefore(pageAt);
-        const QByteArray old = objects.DictionaryAt(pageAt, -1, kSmallObject);
-        if (!old.contains("\n/Type /Page\n"))
-            broken(FPath);
-        replace(pageAt, old.size(), withPageBoxes(old, nextPageSize()));
-    }
-    editBefore(file.xref);
-    copyUpTo(file.xref);
-
-    // The cross-reference table again, each offset moved by the objects before it that changed
-    // length (normally only the document information).
-    const qint64 xref = out.pos();
-    write("xref\n0 " + QByteArray::number(file.size) + '\n');
-    constexpr int kEntriesAtOnce = 4096;
-    for (int first = 0; first < file.size; first += kEntriesAtOnce) {
-        if (stopped())
-            return false;
-        const int count = std::min(kEntriesAtOnce, file.size - first);
-        QByteArray entries = raw.At(file.entries + 20 * qint64(first), 20 * qint64(count));
-        if (entries.size() != 20 * qint64(count))
-            broken(FPath);
-        for (int i = 0; i < count; ++i) {
-            char* entry = entries.data() + 20 * qsizetype(i);
-            if (entry[17] != 'n')
-                continue;
-            bool ok = false;
-            const qint64 offset = QByteArray(entry, 10).toLongLong(&ok);
-            if (!ok)
+    static const QRegularExpression metadata(QStringLiteral("/Metadata\\s+\\d+\\s+0\\s+R"));
+    static const QRegularExpression creationDate(QStringLiteral("/CreationDate\\s*\\([^)]*\\)"));
+    QByteArray catalogue, date;
+    int pages = 0;
+    int sinceAsked = 0;
+    for (std::size_t k = 0; k < FParts.size(); ++k) {
+        RawBytes raw(*FParts[k], FPath);
+        const RawFile& file = files[k];
+        const int base = bases[k];
+        RawObjects objects(raw, file, FPath);
+        const QByteArray root = objects.DictionaryAt(objects.OffsetOf(file.root), file.root, kSmallObject);
+        const int partPages = pageTreeOf(root, FPath);
+        const std::vector<int> pageList = pageNumbers(raw, objects, file, partPages, FPath);
+        const auto renumber = [&](int number) {
+            if (number <= 0 || number >= file.size)
                 broken(FPath);
-            const auto before = std::lower_bound(moves.begin(), moves.end(), offset,
-                                                 [](const auto& move, qint64 at) { return move.first < at; });
-            const qint64 moved = offset + (before == moves.begin() ? 0 : std::prev(before)->second);
-            std::memcpy(entry, QByteArray::number(moved).rightJustified(10, '0').constData(), 10);
+            return number == partPages ? pagesNumber : base + number;
+        };
+        if (k == 0) {
+            // The document's catalogue is the first part's, without Qt's XMP metadata, which
+            // would contradict the information written below.
+            catalogue = renumbered(QString::fromLatin1(root).remove(metadata).toLatin1(), renumber, FPath);
+            date = creationDate
+                       .match(QString::fromLatin1(
+                           objects.DictionaryAt(objects.OffsetOf(file.info), file.info, kSmallObject)))
+                       .captured()
+                       .toLatin1();
         }
-        write(entries);
+
+        // Where each object lies, and the objects in the order they lie.
+        // Qt's offsets are below 2 GB (see readTrailer).
+        std::vector<quint32> offsets(std::size_t(file.size), 0);
+        constexpr int kEntriesAtOnce = 4096;
+        for (int first = 0; first < file.size; first += kEntriesAtOnce) {
+            const int count = std::min(kEntriesAtOnce, file.size - first);
+            const QByteArray block = raw.At(file.entries + 20 * qint64(first), 20 * qint64(count));
+            if (block.size() != 20 * qint64(count))
+                broken(FPath);
+            for (int i = 0; i < count; ++i) {
+                const char* entry = block.constData() + 20 * qsizetype(i);
+                if (entry[17] != 'n' || first + i == 0)
+                    continue;
+                bool ok = false;
+                const qint64 offset = QByteArray(entry, 10).toLongLong(&ok);
+                if (!ok || offset <= 0 || offset >= file.xref)
+                    broken(FPath);
+                offsets[std::size_t(first + i)] = quint32(offset);
+            }
+        }
+        std::vector<int> order;
+        order.reserve(offsets.size());
+        for (int n = 1; n < file.size; ++n)
+            if (offsets[std::size_t(n)] > 0)
+                order.push_back(n);
+        std::sort(order.begin(), order.end(),
+                  [&](int a, int b) { return offsets[std::size_t(a)] < offsets[std::size_t(b)]; });
+        std::vector<char> isPage(std::size_t(file.size), 0);
+        for (const int page : pageList) {
+            if (page <= 0 || page >= file.size || offsets[std::size_t(page)] == 0)
+                broken(FPath);
+            isPage[std::size_t(page)] = 1;
+        }
+
+        std::vector<qint64> moved(std::size_t(file.size), 0);
+        std::size_t nextKid = 0;
+        const auto skipped = [&](int n) { return n == file.root || n == file.info || n == partPages; };
+        for (std::size_t i = 0; i < order.size(); ++i) {
+            if (++sinceAsked == 256) {
+                sinceAsked = 0;
+                if (stopped())
+                    return false;
+            }
+            const int n = order[i];
+            const qint64 start = offsets[std::size_t(n)];
+            const qint64 end = i + 1 < order.size() ? offsets[std::size_t(order[i + 1])] : file.xref;
+            moved[std::size_t(n)] = out.pos();
+            const QByteArray number = QByteArray::number(base + n);
+            if (skipped(n)) {
+                write(number + kNullObject);
+                continue;
+            }
+            // The dictionary is rewritten; the stream data after it, if any, is copied as it is.
+            const QByteArray head = raw.At(start, std::min(end - start, kSmallObject));
+            const QByteArray opening = QByteArray::number(n) + " 0 obj\n";
+            if (!head.startsWith(opening))
+                broken(FPath);
+            const qsizetype streamAt = head.indexOf("\nstream\n");
+            qint64 dictionaryEnd = streamAt >= 0 ? streamAt + 1 : head.size();
+            if (streamAt < 0 && end - start > head.size())
+                broken(FPath);
+            QByteArray dictionary =
+                number + " 0 obj\n" +
+                renumbered(head.mid(opening.size(), dictionaryEnd - opening.size()), renumber, FPath);
+            if (isPage[std::size_t(n)]) {
+                // Qt writes the pages one after the other, in their order.
+                if (nextKid >= pageList.size() || pageList[nextKid] != n || dictionary.contains("stream"))
+                    broken(FPath);
+                ++nextKid;
+                dictionary = withPageBoxes(dictionary, nextPageSize());
+                append(*kids, number + " 0 R\n");
+                ++pages;
+            }
+            write(dictionary);
+            for (qint64 at = start + dictionaryEnd; at < end;) {
+                const QByteArray chunk = raw.At(at, std::min(end - at, kCopyChunk));
+                if (chunk.isEmpty())
+                    broken(FPath);
+                write(chunk);
+                at += chunk.size();
+                if (chunk.size() == kCopyChunk && stopped())
+                    return false;
+            }
+        }
+        if (nextKid != pageList.size())
+            broken(FPath);
+        // Numbers Qt's table lists as free are taken by empty objects all the same.
+        for (int n = 1; n < file.size; ++n) {
+            if (offsets[std::size_t(n)] > 0)
+                continue;
+            moved[std::size_t(n)] = out.pos();
+            write(QByteArray::number(base + n) + kNullObject);
+        }
+        QByteArray block;
+        for (int n = 1; n < file.size; ++n) {
+            block += QByteArray::number(moved[std::size_t(n)]).rightJustified(10, '0') + " 00000 n \n";
+            if (block.size() >= kSmallObject || n + 1 == file.size) {
+                append(*entries, block);
+                block.clear();
+            }
+        }
+        // This part's file is no longer needed.
+        FParts[k].reset();
     }
-    write(file.trailer + "startxref\n" + QByteArray::number(xref) + "\n%%EOF\n");
+    if (pages != FPageCount)
+        fail(FPath, QStringLiteral("o gerador de PDF produziu um número errado de páginas"));
+
+    // The document's page tree, catalogue and information.
+    const qint64 pagesAt = out.pos();
+    write(QByteArray::number(pagesNumber) + " 0 obj\n<<\n/Type /Pages\n/Kids [\n");
+    if (!kids->flush() || !kids->seek(0))
+        fail(FPath, lumo::fileErrorText(*kids));
+    for (;;) {
+        const QByteArray chunk = kids->read(kCopyChunk);
+        if (kids->error() != QFileDevice::NoError)
+            fail(FPath, lumo::fileErrorText(*kids));
+        if (chunk.isEmpty())
+            break;
+        write(chunk);
+    }
+    write("]\n/Count " + QByteArray::number(pages) + "\n>>\nendobj\n");
+    const qint64 rootAt = out.pos();
+    if (!catalogue.startsWith(QByteArray::number(files[0].root) + " 0 obj\n"))
+        broken(FPath);
+    write(QByteArray::number(rootNumber) + catalogue.mid(catalogue.indexOf(' ')));
+    const qint64 infoAt = out.pos();
+    // Qt's own information names Qt as the producer and has no author or subject.
+    QByteArray info = QByteArray::number(infoNumber) + " 0 obj\n<<\n";
+    auto entry = [&](const char* key, const QString& value) {
+        if (!value.isEmpty())
+            info += QByteArray(key) + ' ' + pdfTextString(value) + '\n';
+    };
+    entry("/Author", FAuthor);
+    entry("/Subject", FSubject);
+    entry("/Creator", FCreator);
+    entry("/Producer", FProducer.isEmpty() ? FCreator : FProducer);
+    if (!date.isEmpty())
+        info += date + '\n';
+    write(info + ">>\nendobj\n");
+
+    if (stopped())
+        return false;
+    const qint64 xref = out.pos();
+    write("xref\n0 " + QByteArray::number(size) + "\n0000000000 65535 f \n");
+    if (!entries->flush() || !entries->seek(0))
+        fail(FPath, lumo::fileErrorText(*entries));
+    for (;;) {
+        const QByteArray chunk = entries->read(kCopyChunk);
+        if (entries->error() != QFileDevice::NoError)
+            fail(FPath, lumo::fileErrorText(*entries));
+        if (chunk.isEmpty())
+            break;
+        write(chunk);
+    }
+    for (const qint64 at : {pagesAt, rootAt, infoAt})
+        write(QByteArray::number(at).rightJustified(10, '0') + " 00000 n \n");
+    write("trailer\n<<\n/Size " + QByteArray::number(size) + "\n/Info " + QByteArray::number(infoNumber) +
+          " 0 R\n/Root " + QByteArray::number(rootNumber) + " 0 R\n>>\nstartxref\n" +
+          QByteArray::number(xref) + "\n%%EOF\n");
     // Qt would commit a file whose buffered tail could not be written (a full disk).
     if (!out.flush())
         fail(FPath, lumo::fileErrorText(out));

@@ -18,9 +18,11 @@ namespace report {
 // Draws each page as it is added into Qt's writer, which writes straight to a temporary file
 // beside the target; Finish then copies that file into the target, setting on the way what Qt
 // cannot: the exact page boxes (Qt writes whole points), the PDF version and the document
-// information. Memory stays the same however many pages are added: only the pages' sizes and
-// the file's object offsets are kept, and Finish takes the same time per page however many
-// there are.
+// information. Qt's writer keeps a few bytes for every object it has written until it ends, so
+// it is started afresh every pagesPerPart pages, each time into a file of its own, and Finish
+// joins the parts into one document, numbering their objects one after the other. Memory thus
+// stays the same however many pages are added (the pages' sizes and one part's object offsets
+// are kept), and Finish takes the same time per page however many there are.
 //
 // The target is written through QSaveFile: it appears only complete, an existing file stays
 // as it was until then, and a stream destroyed without Finish (cancelled, or left by an
@@ -31,7 +33,8 @@ class TPdfPageStream {
 public:
     // Takes the document information, picture resolution and version from `settings`. Throws
     // ReportError when the temporary file cannot be made beside `path`.
-    TPdfPageStream(const TPDFExport& settings, const QString& path);
+    static constexpr int kPagesPerPart = 10000;
+    TPdfPageStream(const TPDFExport& settings, const QString& path, int pagesPerPart = kPagesPerPart);
     ~TPdfPageStream();
     TPdfPageStream(const TPdfPageStream&) = delete;
     TPdfPageStream& operator=(const TPdfPageStream&) = delete;
@@ -52,11 +55,21 @@ private:
         int count;
     };
 
+    // Opens a new file for Qt's writer and starts the writer on it.
+    void StartPart();
+    // Ends Qt's writer, keeping its file for Finish.
+    void EndPart();
+    // Joins the parts into the target.
+    bool Join(const std::function<bool()>& stopped);
+
     QString FPath;
     QString FAuthor, FSubject, FCreator, FProducer, FVersion;
     double FPictureDpi;
-    // Qt's file: unnamed where the system allows it, else a QTemporaryFile.
-    std::unique_ptr<QFile> FRaw;
+    // Qt's files, each a whole PDF of some pages: unnamed where the system allows it, else
+    // QTemporaryFiles. The last one is the one being written.
+    std::vector<std::unique_ptr<QFile>> FParts;
+    int FPagesPerPart;
+    int FPagesInPart = 0;
     std::unique_ptr<QPdfWriter> FWriter;
     QPainter FPainter;
     QSizeF FWriterPage;

@@ -224,6 +224,51 @@ TEST_F(Batch, CancelOrFailureLeavesNoFileAndKeepsAnExistingOne) {
     EXPECT_EQ(old.readAll(), "o lote de ontem");
 }
 
+// Qt's writer is started afresh every few pages; the parts join into one document whose pages
+// keep their order, exact sizes, QR codes and text, and which libqpdf reads without a repair.
+TEST_F(Batch, PartsOfQtsWriterJoinIntoOneDocument) {
+    if (!havePoppler())
+        GTEST_SKIP() << "poppler-utils missing";
+    const std::vector<ContactFields> contacts = someContacts();
+    const QString path = dir.filePath("partes.pdf");
+    lumo::CardState design;
+    design.back = true;
+    {
+        report::TPdfPageStream stream(*lumo::makePdfExport(), path, 4);
+        for (const bool bleed : {false, true}) {
+            design.bleed = bleed;
+            const std::unique_ptr<report::TReport> document = lumo::makeCardDocument(bleed);
+            lumo::CardDesign card = lumo::designOf(design, QImage());
+            for (const ContactFields& c : contacts) {
+                card.qr = lumo::qrModulePicture(lumo::composeVCard(c), qrLevelL, 4);
+                card.name = c.nome + ' ' + c.sobrenome;
+                card.suffix = c.sufixo;
+                lumo::fillCardDocument(*document, card);
+                for (const auto& page : document->Pages())
+                    stream.AddPage(*page);
+            }
+        }
+        ASSERT_TRUE(stream.Finish());
+    }
+    const PdfFacts pdf = readPdf(path);
+    EXPECT_FALSE(pdf.warnings);
+    ASSERT_EQ(pdf.pages.size(), 12u);
+    const std::vector<QImage> pages = rasterize(path, 150);
+    ASSERT_EQ(pages.size(), 12u);
+    for (std::size_t i = 0; i < 12; ++i) {
+        SCOPED_TRACE(i);
+        const QSizeF size = i < 6 ? QSizeF(153.071, 243.780) : QSizeF(155.906, 246.614);
+        EXPECT_NEAR(pdf.pages[i].width(), size.width(), 0.001);
+        EXPECT_NEAR(pdf.pages[i].height(), size.height(), 0.001);
+        const ContactFields& c = contacts[(i / 2) % 3];
+        EXPECT_EQ(decodeQr(pages[i]),
+                  i % 2 == 0 ? QList<QByteArray>{lumo::composeVCard(c).toUtf8()} : QList<QByteArray>{});
+        if (i % 2 == 0) {
+            EXPECT_TRUE(pageText(path, int(i + 1)).contains(c.nome + ' ' + c.sobrenome));
+        }
+    }
+}
+
 // A contact whose vCard does not fit the level is left out, listed with its size and the
 // level's maximum; the others get their cards, on pages and on sheets alike.
 TEST_F(Batch, ContactsWhoseVCardDoesNotFitAreLeftOutAndListed) {
