@@ -16,6 +16,9 @@
 #include <cstring>
 #include <functional>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #ifdef Q_OS_LINUX
 #include <fcntl.h>
 #include <unistd.h>
@@ -399,6 +402,11 @@ void TPdfPageStream::EndPart() {
     if (!FPainter.end())
         fail(FPath, QStringLiteral("o gerador de PDF falhou"));
     FWriter.reset();
+#ifdef __GLIBC__
+    // What the writer held is free again, scattered through the heap between blocks still in
+    // use; glibc keeps such pages in the process unless told to hand them back.
+    malloc_trim(0);
+#endif
     QFile& raw = *FParts.back();
     if (!raw.flush() || raw.error() != QFileDevice::NoError)
         fail(FPath, lumo::fileErrorText(raw));
