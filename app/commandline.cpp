@@ -58,7 +58,11 @@ int runBatch(const CommandLine& c) {
         // The file is read a part at a time, twice: first through, so that a bad file is told
         // before any output, then straight into the PDF; only some cards wait in memory.
         ContactFileReader contacts(c.batchContacts);
-        const int total = contacts.count();
+        const int total = contacts.count([&] { return !interrupted(); });
+        if (total < 0) {
+            print(stderr, QStringLiteral("lumocard: interrompido; nenhum PDF foi gravado.\n"));
+            return 1;
+        }
         ImportResult skipped;
         skipped.skippedLines = contacts.skippedLines();
         skipped.firstSkipped = contacts.firstSkipped();

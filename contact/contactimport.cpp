@@ -271,11 +271,12 @@ ContactFileReader::ContactFileReader(std::unique_ptr<QIODevice> device, const QS
 
 ContactFileReader::~ContactFileReader() = default;
 
-int ContactFileReader::count() {
+int ContactFileReader::count(const std::function<bool()>& keepGoing) {
     d->restart();
     int n = 0;
     while (next())
-        ++n;
+        if (++n % 256 == 0 && keepGoing && !keepGoing())
+            return -1;
     const int skipped = d->skipped;
     std::vector<SkippedLine> firstSkipped = std::move(d->firstSkipped);
     d->restart();

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -73,7 +74,9 @@ public:
 
     // Reads the whole file once, checking it, and tells how many contacts it holds; next()
     // starts again from the first. Throws lumo::UserError as readContactsFile does.
-    int count();
+    // `keepGoing`, when given, is asked every few contacts; when it returns false, count
+    // returns -1 at once.
+    int count(const std::function<bool()>& keepGoing = {});
     // The next contact; none after the last. Throws lumo::UserError.
     std::optional<ContactFields> next();
     // The lines ignored so far in this pass, and the first of them with their reasons; after

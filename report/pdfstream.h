@@ -31,9 +31,10 @@ namespace report {
 // compressed, whatever TPDFExport::Compressed says.
 class TPdfPageStream {
 public:
-    // Takes the document information, picture resolution and version from `settings`. Throws
-    // ReportError when the temporary file cannot be made beside `path`.
     static constexpr int kPagesPerPart = 10000;
+    // Takes the document information, picture resolution and version from `settings`; Qt's
+    // writer starts afresh after every `pagesPerPart` pages. Throws ReportError when the
+    // temporary file cannot be made beside `path`.
     TPdfPageStream(const TPDFExport& settings, const QString& path, int pagesPerPart = kPagesPerPart);
     ~TPdfPageStream();
     TPdfPageStream(const TPdfPageStream&) = delete;

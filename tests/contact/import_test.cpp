@@ -301,6 +301,17 @@ TEST(CsvImport, Parsing) {
     EXPECT_EQ(lumo::skippedLinesText(r),
               QStringList({"linha 2: tem 3 colunas e o cabeçalho só 2",
                            "linha 3: não tem dados para nenhuma caixa do cartão"}));
+
+    // The counting pass can be stopped (a batch told to end) and taken again afterwards.
+    QByteArray many = "Nome\n";
+    for (int i = 0; i < 600; ++i)
+        many += "Ana\n";
+    auto buffer = std::make_unique<QBuffer>();
+    buffer->setData(many);
+    buffer->open(QIODevice::ReadOnly);
+    lumo::ContactFileReader reader(std::move(buffer), "f", false, 64);
+    EXPECT_EQ(reader.count([] { return false; }), -1);
+    EXPECT_EQ(reader.count(), 600);
 }
 
 // The common system errors read the same in the program's words whichever way they arrive.
