@@ -475,8 +475,10 @@ QByteArray renumbered(const QByteArray& text, const std::function<int(int)>& ren
         qsizetype first = at;
         while (first > done && text[first - 1] >= '0' && text[first - 1] <= '9')
             --first;
-        if (first == at)
-            continue;
+        // A number, not the end of a name or of another token: anything else is not what Qt
+        // writes, and a reference left unnumbered would point at a wrong object.
+        if (first == at || (first > 0 && !QByteArrayView(" \n\r\t[<").contains(text[first - 1])))
+            broken(path);
         bool ok = false;
         const int number = text.mid(first, at - first).toInt(&ok);
         if (!ok)
