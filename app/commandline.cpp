@@ -7,12 +7,17 @@
 #include "platform/fonts.h"
 #include "platform/signals.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QElapsedTimer>
+#include <QDir>
+#include <QFile>
 #include <QGuiApplication>
-#include <QTextStream>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 
 #include <cstdio>
+#include <filesystem>
 
 #ifdef Q_OS_UNIX
 #include <unistd.h>
@@ -35,17 +40,34 @@ bool stderrIsTerminal() {
 #endif
 }
 
+void printSummary(const QStringList& lines) {
+    for (const QString& line : lines)
+        print(stderr, QStringLiteral("lumocard: %1\n").arg(line));
+}
+
 // Cards of every contact of the file in one PDF, on the design of a card document or on the
 // default card. Needs the application object (fonts) but no window.
 int runBatch(const CommandLine& c) {
-    bool interrupted = false;
-    installQuitOnSignals([&interrupted](int) { interrupted = true; });
+    // Ctrl+C, SIGTERM and SIGHUP are asked for between cards and while the file is finished,
+    // without waiting for the event loop.
+    installQuitOnSignals([](int) {});
+    const auto interrupted = [] { return quitSignalReceived() != 0; };
     const bool terminal = stderrIsTerminal();
+    BatchSummary summary;
     try {
         // The file is read a part at a time, twice: first through, so that a bad file is told
         // before any output, then straight into the PDF; only some cards wait in memory.
         ContactFileReader contacts(c.batchContacts);
-        const int total = contacts.count();
+        const int total = contacts.count([&] { return !interrupted(); });
+        if (total < 0) {
+            print(stderr, QStringLiteral("lumocard: interrompido; nenhum PDF foi gravado.\n"));
+            return 1;
+        }
+        ImportResult skipped;
+        skipped.skippedLines = contacts.skippedLines();
+        skipped.firstSkipped = contacts.firstSkipped();
+        print(stderr, QStringLiteral("lumocard: %1\n").arg(importSummary(total, skipped.skippedLines)));
+        printSummary(skippedLinesText(skipped));
         CardState design = c.design.isEmpty() ? CardState{} : openCardDocument(c.design);
         if (c.sheet)
             design.sheet = *c.sheet;
@@ -55,8 +77,6 @@ int runBatch(const CommandLine& c) {
         if (design.icon)
             installIconFont();
 
-        QElapsedTimer sinceEvents;
-        sinceEvents.start();
         const auto nextContact = [&] {
             std::optional<ContactFields> contact = contacts.next();
             if (!contact)
@@ -65,95 +85,146 @@ int runBatch(const CommandLine& c) {
                                     .arg(c.batchContacts));
             return std::move(*contact);
         };
-        const bool complete = exportBatchPdf(design, total, nextContact, c.output, [&](int done, int total) {
-            if (terminal)
-                print(stderr, QStringLiteral("\rCartão %1 de %2").arg(done).arg(total));
-            // A signal reaches the program through its event loop.
-            if (sinceEvents.elapsed() >= 50) {
-                QCoreApplication::processEvents();
-                sinceEvents.restart();
-            }
-            return !interrupted;
-        });
+        const bool complete =
+            !interrupted() &&
+            exportBatchPdf(
+                design, total, nextContact, c.output,
+                [&](int done, int total) {
+                    if (terminal)
+                        print(stderr, QStringLiteral("\rCartão %1 de %2").arg(done).arg(total));
+                    return !interrupted();
+                },
+                &summary);
         if (terminal)
             print(stderr, QStringLiteral("\n"));
         if (!complete) {
             print(stderr, QStringLiteral("lumocard: interrompido; nenhum PDF foi gravado.\n"));
             return 1;
         }
+        printSummary(batchSummaryLines(summary));
         return 0;
     } catch (const std::exception& error) {
         if (terminal)
             print(stderr, QStringLiteral("\n"));
+        printSummary(batchSummaryLines(summary));
         print(stderr, QStringLiteral("lumocard: %1\n").arg(QString::fromUtf8(error.what())));
         return 1;
     }
 }
 
+// Whether `a` and `b` name the same file, through links or not.
+bool sameFile(const QString& a, const QString& b) {
+    std::error_code error;
+    return std::filesystem::equivalent(std::filesystem::path(QFile::encodeName(a).toStdString()),
+                                       std::filesystem::path(QFile::encodeName(b).toStdString()), error) &&
+           !error;
+}
+
+// Qt's own options, taken by the application object (QGuiApplication) when it is made; with
+// a value or without.
+constexpr const char* kQtOptionsWithValue[] = {
+    "platform",    "platformpluginpath", "platformtheme", "plugin",     "qwindowgeometry",
+    "qwindowicon", "qwindowtitle",       "style",         "stylesheet", "session",
+    "display",     "geometry",           "title",         "name"};
+constexpr const char* kQtFlags[] = {"reverse", "widgetcount", "nograb", "dograb", "sync"};
+
 } // namespace
 
 CommandLine parseCommandLine(const QStringList& arguments) {
     CommandLine c;
-    auto valueOf = [&](qsizetype& i, const QString& option, QString& into) {
-        if (i + 1 >= arguments.size()) {
-            c.error = QStringLiteral("A opção %1 precisa de um valor.").arg(option);
-            return;
-        }
-        into = arguments[++i];
-    };
-    bool onlyFiles = false;
-    for (qsizetype i = 0; i < arguments.size() && c.error.isEmpty(); ++i) {
-        const QString& a = arguments[i];
-        if (onlyFiles || !a.startsWith(u'-') || a == u"-") {
-            if (!c.document.isEmpty()) {
-                c.error = QStringLiteral("Só um cartão pode ser aberto de cada vez.");
+    QCommandLineParser parser;
+    // "-platform xcb", as Qt's options are written; "-h" and "-v" stay single letters.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help(
+        QStringList{QStringLiteral("h"), QStringLiteral("help"), QStringLiteral("ajuda")});
+    const QCommandLineOption version(
+        QStringList{QStringLiteral("v"), QStringLiteral("version"), QStringLiteral("versao")});
+    const QCommandLineOption batch(QStringLiteral("batch"), QString(), QStringLiteral("CONTATOS"));
+    const QCommandLineOption designOption(QStringLiteral("design"), QString(), QStringLiteral("CARTÃO"));
+    const QCommandLineOption output(QStringLiteral("output"), QString(), QStringLiteral("SAÍDA"));
+    const QCommandLineOption sheet(QStringLiteral("sheet"), QString(), QStringLiteral("PAPEL"));
+    const QCommandLineOption ec(QStringLiteral("ec"), QString(), QStringLiteral("NÍVEL"));
+    parser.addOptions({help, version, batch, designOption, output, sheet, ec});
+    QStringList valueOptions = {QStringLiteral("batch"), QStringLiteral("design"), QStringLiteral("output"),
+                                QStringLiteral("sheet"), QStringLiteral("ec")};
+    for (const char* name : kQtOptionsWithValue) {
+        valueOptions << QLatin1StringView(name);
+        parser.addOption(QCommandLineOption(QLatin1StringView(name), QString(), QStringLiteral("VALOR")));
+    }
+    for (const char* name : kQtFlags)
+        parser.addOption(QCommandLineOption(QLatin1StringView(name)));
+
+    // The parser wants the program's name first.
+    if (!parser.parse(QStringList{QStringLiteral("lumocard")} + arguments)) {
+        // Its own texts are Qt's; the program's say the same in its words.
+        const QStringList unknown = parser.unknownOptionNames();
+        QString named;
+        for (const QString& a : arguments) {
+            if (a == u"--")
                 break;
-            }
-            c.document = a;
-        } else if (a == u"--") {
-            onlyFiles = true;
-        } else if (a == u"-h" || a == u"--help" || a == u"--ajuda") {
-            c.help = true;
-        } else if (a == u"-v" || a == u"--version" || a == u"--versao") {
-            c.version = true;
-        } else if (a == u"--batch") {
-            valueOf(i, a, c.batchContacts);
-        } else if (a == u"--design") {
-            valueOf(i, a, c.design);
-        } else if (a == u"--output") {
-            valueOf(i, a, c.output);
-        } else if (a == u"--sheet") {
-            QString value;
-            valueOf(i, a, value);
-            const QString word = value.toLower();
-            if (word == u"card" || word == u"cartao")
-                c.sheet = SheetKind::Card;
-            else if (word == u"a4")
-                c.sheet = SheetKind::A4;
-            else if (word == u"letter" || word == u"carta")
-                c.sheet = SheetKind::Letter;
-            else if (c.error.isEmpty())
-                c.error = QStringLiteral("Papel desconhecido em --sheet: \"%1\" (use a4, letter ou card).")
-                              .arg(value);
-        } else if (a == u"--ec") {
-            QString value;
-            valueOf(i, a, value);
-            const qsizetype level =
-                value.size() == 1 ? QStringLiteral("LMQH").indexOf(value[0].toUpper()) : -1;
-            if (level >= 0)
-                c.qrLevel = TQRErrorCorrection(level);
-            else if (c.error.isEmpty())
-                c.error = QStringLiteral("Nível de correção desconhecido em --ec: \"%1\" (use L, M, Q ou H).")
-                              .arg(value);
-        } else {
-            c.error = QStringLiteral("Opção desconhecida: %1").arg(a);
+            const QString name = a.mid(a.startsWith(u"--") ? 2 : 1).section(u'=', 0, 0);
+            if (a.startsWith(u'-') && a != u"-" &&
+                (unknown.isEmpty() ? valueOptions.contains(name) : unknown.contains(name)))
+                named = a;
+            if (!unknown.isEmpty() && !named.isEmpty())
+                break;
         }
+        c.error = unknown.isEmpty() ? QStringLiteral("A opção %1 precisa de um valor.").arg(named)
+                                    : QStringLiteral("Opção desconhecida: %1").arg(named);
+        return c;
+    }
+    c.help = parser.isSet(help);
+    c.version = parser.isSet(version);
+    // The last value counts when an option is given twice.
+    c.batchContacts = parser.value(batch);
+    c.design = parser.value(designOption);
+    c.output = parser.value(output);
+    const QStringList files = parser.positionalArguments();
+    if (files.size() > 1) {
+        c.error = QStringLiteral("Só um cartão pode ser aberto de cada vez.");
+        return c;
+    }
+    c.document = files.value(0);
+    if (parser.isSet(sheet)) {
+        const QString value = parser.value(sheet);
+        const QString word = value.toLower();
+        if (word == u"card" || word == u"cartao")
+            c.sheet = SheetKind::Card;
+        else if (word == u"a4")
+            c.sheet = SheetKind::A4;
+        else if (word == u"letter" || word == u"carta")
+            c.sheet = SheetKind::Letter;
+        else
+            c.error =
+                QStringLiteral("Papel desconhecido em --sheet: \"%1\" (use a4, letter ou card).").arg(value);
+    }
+    if (parser.isSet(ec) && c.error.isEmpty()) {
+        const QString value = parser.value(ec);
+        const qsizetype level = value.size() == 1 ? QStringLiteral("LMQH").indexOf(value[0].toUpper()) : -1;
+        if (level >= 0)
+            c.qrLevel = TQRErrorCorrection(level);
+        else
+            c.error = QStringLiteral("Nível de correção desconhecido em --ec: \"%1\" (use L, M, Q ou H).")
+                          .arg(value);
     }
     if (c.error.isEmpty() && c.batchContacts.isEmpty() &&
-        (!c.design.isEmpty() || !c.output.isEmpty() || c.sheet || c.qrLevel))
+        (parser.isSet(designOption) || parser.isSet(output) || c.sheet || c.qrLevel))
         c.error = QStringLiteral("As opções --design, --output, --sheet e --ec valem só com --batch.");
+    if (c.error.isEmpty() && parser.isSet(batch) && c.batchContacts.isEmpty())
+        c.error = QStringLiteral("A opção --batch precisa de um valor.");
     if (c.error.isEmpty() && !c.batchContacts.isEmpty() && c.output.isEmpty())
         c.error = QStringLiteral("Falta --output com o nome do PDF a gravar.");
+    // The PDF would replace the very file it is made from.
+    if (c.error.isEmpty() && !c.batchContacts.isEmpty() && sameFile(c.output, c.batchContacts))
+        c.error =
+            QStringLiteral("--output é o próprio arquivo de contatos (\"%1\"); escolha outro nome para o "
+                           "PDF. Nada foi gravado.")
+                .arg(QDir::toNativeSeparators(c.output));
+    if (c.error.isEmpty() && !c.design.isEmpty() && sameFile(c.output, c.design))
+        c.error =
+            QStringLiteral("--output é o próprio cartão de --design (\"%1\"); escolha outro nome para o "
+                           "PDF. Nada foi gravado.")
+                .arg(QDir::toNativeSeparators(c.output));
     return c;
 }
 
@@ -198,8 +269,19 @@ int runHeadless(const CommandLine& c, int argc, char* argv[]) {
     // still gives the fonts the cards are drawn with.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Qt's own notices (in English, for developers) stay out of the batch's messages.
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
+        if (type == QtCriticalMsg || type == QtFatalMsg)
+            std::fputs(qPrintable(message + u'\n'), stderr);
+    });
     QGuiApplication app(argc, argv);
     QGuiApplication::setApplicationName(QStringLiteral("Lumo Card"));
+    // Qt's own texts (a picture it cannot read, a JSON error, a file error) in Portuguese, as
+    // in the window.
+    QTranslator qtTexts;
+    if (qtTexts.load(QLocale(QLocale::Portuguese, QLocale::Brazil), QStringLiteral("qtbase"),
+                     QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&qtTexts);
     return runBatch(c);
 }
 

@@ -336,15 +336,31 @@ void TForm1::ExportarTodos1Click() {
     progress.setWindowTitle(QStringLiteral("Exportar todos em PDF"));
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(300);
-    const bool finished =
-        lumo::exportBatchPdf(FModel->State(), contacts, path, [&progress, total](int done, int) {
-            progress.setValue(done);
-            progress.setLabelText(
-                QStringLiteral("Cartão %1 de %2").arg(std::min(done + 1, total)).arg(total));
-            QCoreApplication::processEvents();
-            return !progress.wasCanceled();
-        });
+    lumo::BatchSummary summary;
+    bool finished = false;
+    try {
+        finished = lumo::exportBatchPdf(
+            FModel->State(), contacts, path,
+            [&progress, total](int done, int) {
+                progress.setValue(done);
+                progress.setLabelText(
+                    QStringLiteral("Cartão %1 de %2").arg(std::min(done + 1, total)).arg(total));
+                QCoreApplication::processEvents();
+                return !progress.wasCanceled();
+            },
+            &summary);
+    } catch (const lumo::UserError& error) {
+        // No card could be made: the list says why.
+        const QStringList lines = lumo::batchSummaryLines(summary);
+        if (lines.isEmpty())
+            throw;
+        throw lumo::UserError(QString::fromUtf8(error.what()) + u'\n' + lines.join(u'\n'));
+    }
     // A cancelled export left no file: nothing to confirm.
-    if (finished)
-        lumo::platform().beep();
+    if (!finished)
+        return;
+    lumo::platform().beep();
+    const QStringList lines = lumo::batchSummaryLines(summary);
+    if (!lines.isEmpty())
+        lumo::platform().message(this, lines.join(u'\n'));
 }

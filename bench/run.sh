@@ -3,7 +3,7 @@
 # our QR encoder beside libqrencode and qrcodegen, one Generate, the PDF and JPEG exports,
 # saving and opening a card document, the recovery writer's pause per change, the peak
 # memory of a whole session measured with /usr/bin/time -v, and batches of cards to PDF (time,
-# peak memory for 1000 and 10 000 cards, size per card beside a shared photograph, the same
+# peak memory for 1000, 10 000 and 100 000 cards, size per card beside a shared photograph, the same
 # 1000 cards on A4 sheets beside card-size pages, and gLabels 3 doing the same batch when
 # glabels-3-batch is installed).
 #
@@ -45,11 +45,11 @@ session_s=$(sed -n 's/^\s*Elapsed (wall clock) time (h:mm:ss or m:ss): //p' "$ou
 
 echo "running bench_batch under /usr/bin/time -v" >&2
 batch=$out/bench/batch/bench_batch
-for cards in 1000 10000; do
+for cards in 1000 10000 100000; do
     /usr/bin/time -v "$batch" $cards "$tmp/lote.pdf" 2>"$out/batch$cards-time.txt" >"$out/batch$cards.txt"
 done
 # The command line on the same contacts, read from a .vcf, and the same design, read from a document.
-for cards in 1000 10000; do
+for cards in 1000 10000 100000; do
     "$batch" --write-files $cards "$tmp/contatos.vcf" "$tmp/desenho.lumocard"
     /usr/bin/time -v "$out/app/lumocard" --batch "$tmp/contatos.vcf" --design "$tmp/desenho.lumocard" \
         --output "$tmp/lote.pdf" 2>"$out/cli$cards-time.txt" >/dev/null
@@ -140,6 +140,15 @@ rows.append(("Lote pela linha de comando: pico de memória com 1000 contatos", f
              "< 300 MB", peak1 < 300))
 rows.append(("Lote pela linha de comando: pico de memória, 10 000 ÷ 1000 contatos",
              f"{peak10 / peak1:.2f} ({peak10:.1f} ÷ {peak1:.1f} MB)", "—", "—", "—", "≤ 1,10", peak10 / peak1 <= 1.10))
+peak100 = max_rss_mb("cli100000")
+rows.append(("Lote pela linha de comando: pico de memória, 100 000 ÷ 1000 contatos",
+             f"{peak100 / peak1:.2f} ({peak100:.1f} ÷ {peak1:.1f} MB)", "—", "—", "—", "≤ 1,10", peak100 / peak1 <= 1.10))
+b100 = facts("batch100000")
+for b, label in ((b10, "10 000"), (b100, "100 000")):
+    ratio = (b["seconds"] / b["cards"]) / (b1["seconds"] / b1["cards"])
+    rows.append((f"Lote: tempo por cartão, {label} ÷ 1000 cartões",
+                 f"{ratio:.2f} ({b['seconds'] / b['cards'] * 1000:.2f} ÷ {b1['seconds'] / b1['cards'] * 1000:.2f} ms)",
+                 "—", "—", "—", "0,80 a 1,20", 0.8 <= ratio <= 1.2))
 own1 = (b1["peak_kb"] - b1["rss_before_kb"]) / 1024
 own10 = (b10["peak_kb"] - b10["rss_before_kb"]) / 1024
 rows.append(("Lote: memória da exportação, 10 000 cartões a mais que 1000", f"{own10 - own1:+.1f} MB", "—", "—", "—",

@@ -3,9 +3,11 @@
 #include "card/cardoutput.h"
 #include "card/sheet.h"
 #include "platform/errors.h"
+#include "qrcode/encoder.h"
 #include "qrcode/qrcodegenerator.h"
 #include "report/pdfstream.h"
 
+#include <QElapsedTimer>
 #include <QThread>
 #include <QThreadPool>
 
@@ -34,13 +36,28 @@ constexpr int kCardsAhead = 64;
 // with four only the modules' edges soften, and the picture still takes a few hundred bytes.
 constexpr int kQrModulePixels = 4;
 
-// The QR picture of a contact's vCard; null when no QR symbol holds it.
-QImage contactQr(const ContactFields& contact, TQRErrorCorrection level) {
+// A contact's QR picture, or why there is none.
+struct ContactQr {
+    QImage picture;
+    // When the vCard does not fit: its size and the level's maximum, as the encoder counts them.
+    int size = 0, limit = 0;
+    // Any other failure to make the symbol.
+    QString error;
+};
+
+// The encoder alone decides whether a vCard fits, so that the batch leaves out exactly the
+// contacts the single card would refuse, with the same count of bytes.
+ContactQr contactQr(const ContactFields& contact, TQRErrorCorrection level) {
+    ContactQr qr;
     try {
-        return qrModulePicture(composeVCard(contact), level, kQrModulePixels);
-    } catch (const std::exception&) {
-        return QImage();
+        qr.picture = qrModulePicture(composeVCard(contact), level, kQrModulePixels);
+    } catch (const QRCodeTooLargeError& tooLarge) {
+        qr.size = tooLarge.size();
+        qr.limit = tooLarge.limit();
+    } catch (const std::exception& error) {
+        qr.error = QString::fromUtf8(error.what());
     }
+    return qr;
 }
 
 // The contacts with their QR pictures, made in order on worker threads while the writer
@@ -63,7 +80,7 @@ public:
 
     struct Card {
         ContactFields contact;
-        QImage qr;
+        ContactQr qr;
     };
     // The next contact and its picture, waiting for the picture when it is not made yet.
     Card take() {
@@ -77,7 +94,7 @@ public:
 private:
     struct Pending {
         ContactFields contact;
-        std::future<QImage> qr;
+        std::future<ContactQr> qr;
     };
 
     void submit() {
@@ -85,7 +102,7 @@ private:
             return;
         ContactFields contact = FNextContact();
         ++FSubmitted;
-        auto promise = std::make_shared<std::promise<QImage>>();
+        auto promise = std::make_shared<std::promise<ContactQr>>();
         FPending.push_back({contact, promise->get_future()});
         FPool.start([promise, contact = std::move(contact), level = FLevel] {
             promise->set_value(contactQr(contact, level));
@@ -141,6 +158,8 @@ QImage qrModulePicture(const QString& text, TQRErrorCorrection level, int module
     generator.SetQuietZone(0);
     try {
         generator.SetData(text);
+    } catch (const QRCodeTooLargeError&) {
+        throw;
     } catch (const std::exception&) {
         throw UserError(QStringLiteral("O texto não cabe em nenhum código QR."));
     }
@@ -164,17 +183,32 @@ QImage qrModulePicture(const QString& text, TQRErrorCorrection level, int module
     return picture;
 }
 
+QStringList batchSummaryLines(const BatchSummary& summary) {
+    QStringList lines;
+    const auto list = [&](const std::vector<BatchCardNote>& cards, const QString& one, const QString& many) {
+        if (cards.empty())
+            return;
+        lines << (cards.size() == 1 ? one : many.arg(cards.size()));
+        for (const BatchCardNote& card : cards)
+            lines << QStringLiteral("  contato %1, %2: %3").arg(card.number).arg(card.name, card.reason);
+    };
+    list(summary.leftOut, QStringLiteral("1 cartão deixado de fora:"),
+         QStringLiteral("%1 cartões deixados de fora:"));
+    list(summary.notes, QStringLiteral("1 cartão a conferir:"), QStringLiteral("%1 cartões a conferir:"));
+    return lines;
+}
+
 bool exportBatchPdf(const CardState& design, const std::vector<ContactFields>& contacts, const QString& path,
-                    const BatchProgress& progress) {
+                    const BatchProgress& progress, BatchSummary* summary) {
     if (contacts.size() > std::size_t(INT_MAX))
         throw UserError(QStringLiteral("A lista tem contatos demais."));
     std::size_t next = 0;
     return exportBatchPdf(
-        design, int(contacts.size()), [&] { return contacts[next++]; }, path, progress);
+        design, int(contacts.size()), [&] { return contacts[next++]; }, path, progress, summary);
 }
 
 bool exportBatchPdf(const CardState& design, int total, const std::function<ContactFields()>& nextContact,
-                    const QString& path, const BatchProgress& progress) {
+                    const QString& path, const BatchProgress& progress, BatchSummary* summary) {
     if (!design.front && !design.back)
         throw UserError(
             QStringLiteral("Nenhum lado do cartão está marcado: marque a frente, o verso ou os dois."));
@@ -191,41 +225,74 @@ bool exportBatchPdf(const CardState& design, int total, const std::function<Cont
     if (design.sheet != SheetKind::Card)
         sheets.emplace(design.sheet, design.bleed);
     std::vector<CardDesign> onSheet;
+    BatchSummary told;
+    BatchSummary& result = summary ? *summary : told;
+    result = BatchSummary{};
+    const QChar levelLetter = QStringLiteral("LMQH").at(std::min<int>(design.qrLevel, 3));
     try {
         report::TPdfPageStream stream(*makePdfExport(), path);
         QrAhead qr(total, nextContact, design.qrLevel);
+        const auto sheetOut = [&] {
+            for (const auto& page : sheets->Sheets(onSheet))
+                stream.AddPage(*page);
+            onSheet.clear();
+        };
         for (int i = 0; i < total; ++i) {
             QrAhead::Card next = qr.take();
             const ContactFields& contact = next.contact;
-            card.qr = std::move(next.qr);
-            if (card.qr.isNull())
-                throw UserError(QStringLiteral("O vCard do contato %1 (%2) não cabe em nenhum código QR; "
-                                               "encurte os dados desse contato. Nenhum PDF foi gravado.")
+            if (!next.qr.error.isEmpty())
+                throw UserError(QStringLiteral("O código QR do contato %1 (%2) não pôde ser gerado: %3 "
+                                               "Nenhum PDF foi gravado.")
                                     .arg(i + 1)
-                                    .arg(shownName(contact)));
-            card.name = contact.nome + u' ' + contact.sobrenome;
-            card.suffix = contact.sufixo;
+                                    .arg(shownName(contact), next.qr.error));
+            if (next.qr.picture.isNull()) {
+                result.leftOut.push_back(
+                    {i + 1, shownName(contact),
+                     QStringLiteral("o vCard não cabe no código QR (nível %1: %2 bytes, máximo %3)")
+                         .arg(levelLetter)
+                         .arg(next.qr.size)
+                         .arg(next.qr.limit)});
+            } else {
+                card.qr = std::move(next.qr.picture);
+                card.name = contact.nome + u' ' + contact.sobrenome;
+                card.suffix = contact.sufixo;
+                ++result.cardsWritten;
+                if (sheets) {
+                    onSheet.push_back(card);
+                } else {
+                    fillCardDocument(*document, card);
+                    for (const auto& page : document->Pages())
+                        if (page->Visible())
+                            stream.AddPage(*page);
+                }
+            }
+            // On sheets the progress is told once a sheet is drawn.
             if (sheets) {
-                onSheet.push_back(card);
                 if (int(onSheet.size()) < sheets->Layout().places() && i + 1 < total)
                     continue;
-                for (const auto& page : sheets->Sheets(onSheet))
-                    stream.AddPage(*page);
-                onSheet.clear();
-            } else {
-                fillCardDocument(*document, card);
-                for (const auto& page : document->Pages())
-                    if (page->Visible())
-                        stream.AddPage(*page);
+                if (!onSheet.empty())
+                    sheetOut();
             }
             if (progress && !progress(i + 1, total))
                 return false;
         }
-        stream.Finish();
+        if (result.cardsWritten == 0)
+            throw UserError(QStringLiteral("Nenhum cartão foi gravado: o vCard de nenhum contato cabe no "
+                                           "código QR de nível %1.")
+                                .arg(levelLetter));
+        // Asked again every so often while the file is finished, which takes a while for a long
+        // list: too seldom to be noticed in its time, often enough for a cancel to be prompt.
+        QElapsedTimer sinceTold;
+        sinceTold.start();
+        return stream.Finish([&] {
+            if (!progress || sinceTold.elapsed() < 200)
+                return true;
+            sinceTold.restart();
+            return progress(total, total);
+        });
     } catch (const report::ReportError& error) {
         throw UserError(QString::fromStdString(error.what()));
     }
-    return true;
 }
 
 } // namespace lumo

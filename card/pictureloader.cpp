@@ -1,6 +1,7 @@
 #include "card/pictureloader.h"
 
 #include "platform/errors.h"
+#include "platform/systemerrors.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -59,7 +60,7 @@ QByteArray readPictureBytes(const QString& path) {
     // opens at once), then the open file itself is checked.
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
-        fail(qt_error_string(errno));
+        fail(systemErrorText(errno));
     struct stat status {};
     if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
         ::close(fd);
@@ -69,7 +70,7 @@ QByteArray readPictureBytes(const QString& path) {
 #else
     file.setFileName(path);
     if (!file.open(QIODevice::ReadOnly))
-        fail(file.errorString());
+        fail(fileErrorText(file));
 #endif
     if (file.size() > kMaxPictureFileBytes)
         fail(QStringLiteral("o arquivo é grande demais."));

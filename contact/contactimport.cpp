@@ -3,6 +3,7 @@
 #include "contact/csvreader.h"
 #include "contact/importrules.h"
 #include "contact/vcardreader.h"
+#include "platform/systemerrors.h"
 
 #include <QDir>
 #include <QFile>
@@ -41,7 +42,7 @@ void openContactsFile(QFile& file, const QString& shown) {
     if (info.size() > kMaxContactsFileSize)
         fileTooLarge(shown, info.size());
     if (!file.open(QIODevice::ReadOnly))
-        importFailed(shown, file.errorString());
+        importFailed(shown, fileErrorText(file) + u'.');
 }
 
 bool isVCardName(const QString& path) {
@@ -62,7 +63,7 @@ ImportResult readContactsFile(const QString& path) {
     // The file may have grown since it was measured.
     const QByteArray bytes = file.read(kMaxContactsFileSize + 1);
     if (file.error() != QFileDevice::NoError)
-        importFailed(shown, file.errorString());
+        importFailed(shown, fileErrorText(file) + u'.');
     if (bytes.size() > kMaxContactsFileSize)
         fileTooLarge(shown, bytes.size());
 
@@ -96,6 +97,9 @@ struct ContactFileReader::State {
     std::deque<ContactFields> ready;
     int found = 0;
     int skipped = 0;
+    std::vector<SkippedLine> firstSkipped;
+    // count() has just ended: its ignored lines are told until next() starts again.
+    bool counted = false;
 
     void restart();
     QByteArray readBlock();
@@ -106,7 +110,7 @@ struct ContactFileReader::State {
 
 void ContactFileReader::State::restart() {
     if (!device->seek(0))
-        importFailed(shown, device->errorString());
+        importFailed(shown, systemErrorText(device->errorString()) + u'.');
     started = ended = whole = false;
     readBytes = 0;
     firstBlock = true;
@@ -116,6 +120,7 @@ void ContactFileReader::State::restart() {
     csv.reset();
     ready.clear();
     found = skipped = 0;
+    firstSkipped.clear();
 }
 
 // The next stretch of the file, ending at a line break (or at the file's end); a UTF-8
@@ -125,7 +130,7 @@ QByteArray ContactFileReader::State::readBlock() {
     if (!block.isEmpty() && !block.endsWith('\n') && !device->atEnd())
         block += device->readLine();
     if (block.isEmpty() && !device->atEnd())
-        importFailed(shown, device->errorString());
+        importFailed(shown, systemErrorText(device->errorString()) + u'.');
     readBytes += block.size();
     if (readBytes > kMaxContactsFileSize)
         fileTooLarge(shown, readBytes);
@@ -172,6 +177,11 @@ void ContactFileReader::State::take(ImportResult&& result, bool addSkipped) {
     for (ContactFields& contact : result.contacts)
         ready.push_back(std::move(contact));
     skipped = addSkipped ? skipped + result.skippedLines : result.skippedLines;
+    if (!addSkipped)
+        firstSkipped.clear();
+    for (SkippedLine& line : result.firstSkipped)
+        if (firstSkipped.size() < std::size_t(kSkippedLinesTold))
+            firstSkipped.push_back(std::move(line));
 }
 
 void ContactFileReader::State::readPart() {
@@ -261,16 +271,28 @@ ContactFileReader::ContactFileReader(std::unique_ptr<QIODevice> device, const QS
 
 ContactFileReader::~ContactFileReader() = default;
 
-int ContactFileReader::count() {
+int ContactFileReader::count(const std::function<bool()>& keepGoing) {
     d->restart();
     int n = 0;
     while (next())
-        ++n;
+        if (++n % 256 == 0 && keepGoing && !keepGoing())
+            return -1;
+    const int skipped = d->skipped;
+    std::vector<SkippedLine> firstSkipped = std::move(d->firstSkipped);
     d->restart();
+    // Told until the next pass starts.
+    d->skipped = skipped;
+    d->firstSkipped = std::move(firstSkipped);
+    d->counted = true;
     return n;
 }
 
 std::optional<ContactFields> ContactFileReader::next() {
+    if (d->counted) {
+        d->counted = false;
+        d->skipped = 0;
+        d->firstSkipped.clear();
+    }
     while (d->ready.empty() && !d->ended)
         d->readPart();
     if (d->ready.empty())
@@ -284,11 +306,32 @@ int ContactFileReader::skippedLines() const {
     return d->skipped;
 }
 
+std::vector<SkippedLine> ContactFileReader::firstSkipped() const {
+    return d->firstSkipped;
+}
+
+void noteSkippedLine(ImportResult& result, int line, const QString& reason) {
+    ++result.skippedLines;
+    if (result.firstSkipped.size() < std::size_t(kSkippedLinesTold))
+        result.firstSkipped.push_back({line, reason});
+}
+
+QStringList skippedLinesText(const ImportResult& result) {
+    QStringList lines;
+    for (const SkippedLine& skipped : result.firstSkipped)
+        lines << QStringLiteral("linha %1: %2").arg(skipped.line).arg(skipped.reason);
+    if (result.skippedLines > int(result.firstSkipped.size()))
+        lines << QStringLiteral("…");
+    return lines;
+}
+
 QString importSummary(const ImportResult& result) {
-    const qsizetype n = qsizetype(result.contacts.size());
+    return importSummary(qsizetype(result.contacts.size()), result.skippedLines);
+}
+
+QString importSummary(qsizetype n, int m) {
     QString text =
         n == 1 ? QStringLiteral("1 contato importado") : QStringLiteral("%1 contatos importados").arg(n);
-    const int m = result.skippedLines;
     if (m > 0)
         text +=
             m == 1 ? QStringLiteral(", 1 linha ignorada") : QStringLiteral(", %1 linhas ignoradas").arg(m);

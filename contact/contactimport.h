@@ -6,18 +6,33 @@
 
 #include <QIODevice>
 #include <QString>
+#include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
 
 namespace lumo {
 
+// A line left out of an import, and why.
+struct SkippedLine {
+    int line = 0;
+    QString reason;
+};
+
 struct ImportResult {
     std::vector<ContactFields> contacts;
     // Lines (CSV rows, unreadable vCard lines, cards with nothing for any box) left out.
     int skippedLines = 0;
+    // The first kSkippedLinesTold of them, in file order.
+    std::vector<SkippedLine> firstSkipped;
 };
+
+inline constexpr int kSkippedLinesTold = 5;
+
+// Counts a line left out, keeping its reason while there are few.
+void noteSkippedLine(ImportResult& result, int line, const QString& reason);
 
 // Larger files are refused before a byte is read.
 inline constexpr qint64 kMaxContactsFileSize = qint64(64) * 1024 * 1024;
@@ -29,6 +44,12 @@ ImportResult readContactsFile(const QString& path);
 
 // "3 contatos importados, 1 linha ignorada"; the ignored part only when there are some.
 QString importSummary(const ImportResult& result);
+// The same for `contacts` contacts and `skippedLines` lines, when the list is not held.
+QString importSummary(qsizetype contacts, int skippedLines);
+
+// "linha 4: tem mais colunas que o cabeçalho", one for each of the first ignored lines, then
+// "…" when there were more.
+QStringList skippedLinesText(const ImportResult& result);
 
 // The contacts of a vCard or CSV file read a part at a time, so that a file of any length
 // takes about the same memory: the same contacts, ignored lines and errors as
@@ -53,11 +74,15 @@ public:
 
     // Reads the whole file once, checking it, and tells how many contacts it holds; next()
     // starts again from the first. Throws lumo::UserError as readContactsFile does.
-    int count();
+    // `keepGoing`, when given, is asked every few contacts; when it returns false, count
+    // returns -1 at once.
+    int count(const std::function<bool()>& keepGoing = {});
     // The next contact; none after the last. Throws lumo::UserError.
     std::optional<ContactFields> next();
-    // The lines ignored so far in this pass.
+    // The lines ignored so far in this pass, and the first of them with their reasons; after
+    // count(), those of the whole file until next() is called.
     int skippedLines() const;
+    std::vector<SkippedLine> firstSkipped() const;
 
 private:
     struct State;

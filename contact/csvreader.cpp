@@ -486,9 +486,11 @@ bool CsvContacts::State::read(CsvScanner& scanner, bool last) {
 }
 
 void CsvContacts::State::readRow(CsvScanner& scanner) {
+    const int lineNumber = scanner.lineNumber();
     const qsizetype count = scanner.next(fields, std::min(headerCount, kMaxStoredFields));
     if (count > headerCount) {
-        ++result.skippedLines;
+        noteSkippedLine(result, lineNumber,
+                        QStringLiteral("tem %1 colunas e o cabeçalho só %2").arg(count).arg(headerCount));
         return;
     }
     if (isEmptyRow(fields))
@@ -501,7 +503,7 @@ void CsvContacts::State::readRow(CsvScanner& scanner) {
         result.contacts.push_back(std::move(contact));
         anyContact = true;
     } else {
-        ++result.skippedLines;
+        noteSkippedLine(result, lineNumber, QStringLiteral("não tem dados para nenhuma caixa do cartão"));
     }
 }
 
@@ -527,6 +529,7 @@ ImportResult CsvContacts::take() {
     ImportResult taken;
     std::swap(taken, d->result);
     d->result.skippedLines = taken.skippedLines;
+    d->result.firstSkipped = taken.firstSkipped;
     return taken;
 }
 

@@ -238,7 +238,8 @@ private:
         if (colon < 0) {
             if (!sawBegin_)
                 notAVCard(lineNumber);
-            ++result_.skippedLines;
+            noteSkippedLine(result_, lineNumber,
+                            QStringLiteral("não é uma propriedade de vCard (falta \":\")"));
             return;
         }
         const size_t colonPiece = pieces_.size() - 1;
@@ -323,7 +324,8 @@ private:
             return;
         }
         if (!inCard_) {
-            ++result_.skippedLines;
+            noteSkippedLine(result_, lineNumber,
+                            QStringLiteral("está fora de um cartão (BEGIN:VCARD … END:VCARD)"));
             return;
         }
         if (h.name == "END") {
@@ -334,7 +336,8 @@ private:
             if (hasAnyBox(fields))
                 result_.contacts.push_back(std::move(fields));
             else
-                ++result_.skippedLines;
+                noteSkippedLine(result_, cardLine_,
+                                QStringLiteral("o cartão não tem dados para nenhuma caixa"));
         } else if (h.name == "VERSION") {
             const QString v = value.trimmed();
             version_ = v.startsWith(u'2') ? 2 : v.startsWith(u'4') ? 4 : 3;

@@ -70,6 +70,11 @@ inline lumo::ImportResult readWholeAndInParts(const QByteArray& bytes, bool vcar
         CHECK(contacts.size() == whole.contacts.size() && reader.skippedLines() == whole.skippedLines);
         for (size_t i = 0; i < contacts.size(); ++i)
             CHECK(sameBoxes(contacts[i], whole.contacts[i]));
+        // The ignored lines told are the same, with the same numbers, wherever the file is cut.
+        const std::vector<lumo::SkippedLine> told = reader.firstSkipped();
+        CHECK(told.size() == whole.firstSkipped.size());
+        for (size_t i = 0; i < told.size(); ++i)
+            CHECK(told[i].line == whole.firstSkipped[i].line && told[i].reason == whole.firstSkipped[i].reason);
     }
     return whole;
 }

@@ -1,6 +1,7 @@
 #include "platform/fileio.h"
 
 #include "platform/errors.h"
+#include "platform/systemerrors.h"
 
 #include <QDir>
 #include <QFile>
@@ -38,9 +39,9 @@ void replaceFileAtomically(const QString& path, const QByteArray& bytes) {
     // name: rename() replaces whatever entry stands there, a link included.
     QTemporaryFile file(info.absolutePath() + QStringLiteral("/.XXXXXX.tmp"));
     if (!file.open())
-        writeFailed(path, file.errorString());
+        writeFailed(path, fileErrorText(file));
     if (file.write(bytes) != bytes.size() || !file.flush())
-        writeFailed(path, file.errorString());
+        writeFailed(path, fileErrorText(file));
     // Closed first: Windows does not rename a file that is open. The file stays removed on
     // failure all the same, as its name is kept.
     const QString temporary = file.fileName();
@@ -61,13 +62,13 @@ void writeFileAtomically(const QString& path, const QByteArray& bytes) {
         fail(QStringLiteral("o caminho é uma pasta."));
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
-        fail(file.errorString());
+        fail(fileErrorText(file));
     // Qt commits a file whose buffered tail could not be written (a full disk) as if it were
     // complete, and reports a short write as no error: both are checked here.
     if (file.write(bytes) != bytes.size() || !file.flush())
         fail(QStringLiteral("nem todos os dados puderam ser gravados; o disco pode estar cheio."));
     if (!file.commit())
-        fail(file.errorString());
+        fail(fileErrorText(file));
 }
 
 } // namespace lumo

@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 
+#include <atomic>
+
 #ifdef Q_OS_UNIX
 #include <cerrno>
 #include <csignal>
@@ -20,8 +22,12 @@ namespace {
 // The two ends of a socket pair: the handler writes the signal's number to the first, the
 // event loop reads it from the second. A handler may do little more than write(2) safely.
 int wakeUp[2] = {-1, -1};
+// Lock-free, so the handler may set it.
+std::atomic<int> lastSignal{0};
+static_assert(std::atomic<int>::is_always_lock_free);
 
 extern "C" void onSignalArrived(int signal) {
+    lastSignal.store(signal, std::memory_order_relaxed);
     const int saved = errno;
     const unsigned char number = static_cast<unsigned char>(signal);
     [[maybe_unused]] const ssize_t written = ::write(wakeUp[0], &number, 1);
@@ -51,9 +57,17 @@ void installQuitOnSignals(std::function<void(int signal)> onSignal) {
         ::sigaction(signal, &action, nullptr);
 }
 
+int quitSignalReceived() {
+    return lastSignal.load(std::memory_order_relaxed);
+}
+
 #else
 
 void installQuitOnSignals(std::function<void(int signal)>) {}
+
+int quitSignalReceived() {
+    return 0;
+}
 
 #endif
 

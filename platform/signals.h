@@ -10,4 +10,8 @@ namespace lumo {
 // exists. Elsewhere than on Unix it does nothing.
 void installQuitOnSignals(std::function<void(int signal)> onSignal);
 
+// The number of the last of those signals that arrived once installQuitOnSignals was called,
+// 0 while none has: for work that does not return to the event loop. Any thread may ask.
+int quitSignalReceived();
+
 } // namespace lumo

@@ -439,4 +439,18 @@ TEST_F(MainWindow, ImportFillsTheBoxesOrListsTheContacts) {
     ASSERT_EQ(fake.errors.size(), 1);
     EXPECT_EQ(form->Model().Contacts().size(), 2u);
     EXPECT_EQ(form->edtnome->text(), "Caio");
+
+    // A contact whose vCard fits no QR code gets no card; the others do, and the list of those
+    // left out is shown at the end.
+    fake.openAnswers.push_back(
+        write("longo.csv", "Nome;Rua\nEva;Rua A\nIvo;" + QByteArray(3000, 'x') + "\n"));
+    form->ImportarContatos1->trigger();
+    ASSERT_EQ(form->Model().Contacts().size(), 2u);
+    fake.saveAnswers.push_back(dir.filePath("longo"));
+    form->ExportarTodos1->trigger();
+    EXPECT_EQ(fake.beeps, 2) << fake.errors.join("").toStdString();
+    EXPECT_EQ(readAll(dir.filePath("longo.pdf")).count("/Type /Page\n"), 1);
+    EXPECT_TRUE(fake.messages.back().startsWith(
+        "1 cartão deixado de fora:\n  contato 2, Ivo: o vCard não cabe no código QR (nível L: "))
+        << fake.messages.back().toStdString();
 }

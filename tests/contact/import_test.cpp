@@ -3,6 +3,7 @@
 #include "contact/importrules.h"
 #include "contact/vcardreader.h"
 #include "platform/errors.h"
+#include "platform/systemerrors.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +11,9 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+
+#include <cerrno>
+#include <cstring>
 
 using lumo::ContactFields;
 using lumo::ImportResult;
@@ -265,6 +269,10 @@ TEST(CsvImport, Parsing) {
          0},
         {"tab, lone CR", "Nome\tCelular\rAna\t9, 8\r", {"nome=Ana|celular=9, 8"}, 0},
         {"Excel's sep= line", "sep=;\nNome;Celular\nAna;9", {"nome=Ana|celular=9"}, 0},
+        {"as many ';' as ',' in the header: ';' (Brazilian spreadsheets)",
+         "Sobrenome,Nome;Celular\nLima,Ana;9",
+         {"celular=9"},
+         0},
         {"header without case, accents or spaces",
          "\xEF\xBB\xBF NÚMERO ,e-MAIL, Endereco ,uf\nA,b@c,R,SP",
          {"email=b@c|rua=R|numero=A|estado=SP"},
@@ -288,6 +296,36 @@ TEST(CsvImport, Parsing) {
             ADD_FAILURE() << c.what << ": " << e.what();
         }
     }
+    // The first ignored lines are told with their numbers and why.
+    const ImportResult r = lumo::readCsv("Nome,Notas\nAna,1,x\n,só nota\nBia", "t.csv");
+    EXPECT_EQ(lumo::skippedLinesText(r),
+              QStringList({"linha 2: tem 3 colunas e o cabeçalho só 2",
+                           "linha 3: não tem dados para nenhuma caixa do cartão"}));
+
+    // The counting pass can be stopped (a batch told to end) and taken again afterwards.
+    QByteArray many = "Nome\n";
+    for (int i = 0; i < 600; ++i)
+        many += "Ana\n";
+    auto buffer = std::make_unique<QBuffer>();
+    buffer->setData(many);
+    buffer->open(QIODevice::ReadOnly);
+    lumo::ContactFileReader reader(std::move(buffer), "f", false, 64);
+    EXPECT_EQ(reader.count([] { return false; }), -1);
+    EXPECT_EQ(reader.count(), 600);
+}
+
+// The common system errors read the same in the program's words whichever way they arrive.
+TEST(ContactImport, SystemErrorsInTheProgramsWords) {
+    EXPECT_EQ(lumo::systemErrorText(ENOENT), "o arquivo ou a pasta não existe");
+    EXPECT_EQ(lumo::systemErrorText(QStringLiteral("Permission denied")), "sem permissão de acesso");
+    EXPECT_EQ(lumo::systemErrorText(QString::fromLocal8Bit(std::strerror(ENOSPC))), "o disco está cheio");
+    EXPECT_EQ(lumo::systemErrorText(QString::fromLocal8Bit(std::strerror(EROFS))),
+              "o disco é somente leitura");
+    EXPECT_EQ(lumo::systemErrorText(QStringLiteral("Is a directory")), "o caminho é uma pasta");
+    EXPECT_EQ(lumo::systemErrorText(QStringLiteral("o arquivo está vazio")), "o arquivo está vazio");
+    QFile missing(QStringLiteral("/nao/existe"));
+    EXPECT_FALSE(missing.open(QIODevice::ReadOnly));
+    EXPECT_EQ(lumo::fileErrorText(missing), "o arquivo ou a pasta não existe");
 }
 
 TEST(ContactImport, BadFilesAreRefusedWithFileAndLine) {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The batch command line without a display: cards of every contact of a CSV file in one PDF,
 # on the default design and on a card document's; bad input ends with a Portuguese message,
-# status 1 (the work failed) or 2 (the command line cannot be followed), and no file.
+# status 1 (the work failed) or 2 (the command line cannot be followed), and no file; a
+# signal ends a batch with status 1 and nothing left in the folder.
 #
 #   tests/e2e/batch.sh path/to/lumocard
 #
@@ -26,7 +27,8 @@ printf '%s\n' 'nome,sobrenome,sufixo,celular,email' \
     'João,Araújo,Gerente,(21) 99999-0000,joao@exemplo.com.br' >contatos.csv
 
 "$app" --batch contatos.csv --output cartoes.pdf 2>err.txt || fail "default design: $(cat err.txt)"
-[[ ! -s err.txt ]] || fail "default design printed on a non-terminal: $(cat err.txt)"
+# On a non-terminal only the import's summary, no progress.
+[[ $(cat err.txt) == 'lumocard: 2 contatos importados' ]] || fail "default design printed: $(cat err.txt)"
 pdfinfo cartoes.pdf | grep -q '^Pages: *2$' || fail "default design: not one page per contact"
 pdfinfo cartoes.pdf | grep -q '^Page size: *153.071 x 243.78 pts' || fail "default design: page size"
 pdftoppm -r 150 -png -f 2 -l 2 -singlefile cartoes.pdf verso
@@ -52,20 +54,89 @@ pdfinfo folhas.pdf | grep -q '^Page size: *595.276 x 841.89 pts' || fail "sheets
 pdftoppm -r 150 -png -singlefile folhas.pdf folha
 [[ $(zbarimg -q --raw -Sbinary folha.png 2>/dev/null | grep -c '^FN:') == 2 ]] || fail "sheets: not two QR codes"
 
+# The import summary, with the first ignored lines and why; a contact whose vCard does not fit
+# the level is left out and listed, and the others get their cards.
+long=$(printf 'x%.0s' {1..1500})
+printf '%s\n' 'nome,sobrenome,sufixo,rua' 'Ana,Lima,Gerente,Rua A' 'a,b,c,d,e,f' "Bia,Souza,Diretora,$long" >resumo.csv
+"$app" --batch resumo.csv --ec H --output resumo.pdf 2>err.txt || fail "summary: $(cat err.txt)"
+grep -qx 'lumocard: 2 contatos importados, 1 linha ignorada' err.txt || fail "summary: $(cat err.txt)"
+grep -qx 'lumocard: linha 3: tem 6 colunas e o cabeçalho só 4' err.txt || fail "ignored line: $(cat err.txt)"
+grep -q '^lumocard:   contato 2, Bia Souza: o vCard não cabe no código QR (nível H: [0-9]* bytes, máximo 1273)$' \
+    err.txt || fail "card left out: $(cat err.txt)"
+pdfinfo resumo.pdf | grep -q '^Pages: *1$' || fail "card left out: not one page for the card that fits"
+rm resumo.csv resumo.pdf
+
+# Misuse: a message in Portuguese, status 1 (the work failed) or 2 (the command line cannot be
+# followed), and no file written or changed.
+ln -s contatos.csv link.pdf
+ln desenho.lumocard desenho-duro.pdf
+sums=$(md5sum contatos.csv desenho.lumocard)
 expect() {
-    local want=$1 got=0
-    shift
+    local want=$1 text=$2 got=0
+    shift 2
     "$app" "$@" 2>err.txt || got=$?
     [[ $got == "$want" ]] || fail "$*: status $got, not $want"
-    grep -q '^lumocard: ' err.txt || fail "$*: no message"
+    grep -q "^lumocard: $text" err.txt || fail "$*: message $(cat err.txt)"
+    ! grep -qi 'denied\|such file\|unable\|illegal\|unknown\|missing\|nested' err.txt || fail "$*: English $(cat err.txt)"
 }
-expect 2 --batch contatos.csv
-expect 2 --batch contatos.csv --sheet a3 --output d.pdf
-expect 2 --batch contatos.csv --ec X --output e.pdf
-expect 2 --sheet a4
-expect 1 --batch falta.csv --output a.pdf
-expect 1 --batch contatos.csv --design contatos.csv --output b.pdf
-expect 1 --batch contatos.csv --output pasta/c.pdf
+expect 2 'Falta --output' --batch contatos.csv
+expect 2 'A opção --output precisa de um valor' --batch contatos.csv --output
+expect 2 'Opção desconhecida: --saida' --batch contatos.csv --saida x.pdf
+expect 2 'Papel desconhecido' --batch contatos.csv --sheet a3 --output d.pdf
+expect 2 'Nível de correção desconhecido' --batch contatos.csv --ec X --output e.pdf
+expect 2 'As opções' --sheet a4
+expect 2 'Só um cartão' a.lumocard b.lumocard
+expect 2 '--output é o próprio arquivo de contatos' --batch contatos.csv --output contatos.csv
+expect 2 '--output é o próprio arquivo de contatos' --batch contatos.csv --output link.pdf
+expect 2 '--output é o próprio cartão de --design' --batch contatos.csv --design desenho.lumocard \
+    --output desenho-duro.pdf
+expect 1 'Não foi possível importar contatos de "falta.csv": o arquivo não existe' --batch falta.csv --output a.pdf
+expect 1 '' --batch contatos.csv --design contatos.csv --output b.pdf
+expect 1 'Não foi possível gerar o PDF "pasta/c.pdf"' --batch contatos.csv --output pasta/c.pdf
+expect 1 'Não foi possível gerar o PDF "/proc/c.pdf": o arquivo ou a pasta não existe' \
+    --batch contatos.csv --output /proc/c.pdf
+printf '{"format": 1, "front": tru}' >card.json
+python3 -c "
+import zipfile
+with zipfile.ZipFile('ruim.lumocard', 'w') as z:
+    z.writestr('mimetype', 'application/x-lumocard')
+    z.write('card.json')"
+expect 1 'Não foi possível abrir' --batch contatos.csv --design ruim.lumocard --output f.pdf
+[[ $(md5sum contatos.csv desenho.lumocard) == "$sums" ]] || fail "misuse changed an input file"
+# Qt's own options are left to Qt.
+"$app" -platform offscreen -reverse --version >err.txt || fail "Qt's options refused: $(cat err.txt)"
+grep -q '^Lumo Card ' err.txt || fail "Qt's options: $(cat err.txt)"
+rm link.pdf desenho-duro.pdf card.json ruim.lumocard
+
+# SIGINT (Ctrl+C) and SIGTERM during a long batch end it with status 1 and no file; SIGKILL
+# leaves nothing in the folder either, not even a hidden partial file.
+before=$(ls -A)
+python3 -c "
+with open('muitos.csv', 'w') as f:
+    f.write('nome,sobrenome,celular\n')
+    for i in range(20000):
+        f.write(f'Pessoa,{i},(11) 9{i % 10000:04d}-0000\n')"
+for signal in INT TERM KILL; do
+    "$app" --batch muitos.csv --output muitos.pdf 2>err.txt &
+    pid=$!
+    # Once the contacts are counted the batch draws the cards.
+    for _ in $(seq 600); do
+        ! grep -q 'contatos importados' err.txt || break
+        sleep 0.05
+    done
+    kill -s $signal $pid
+    got=0
+    wait $pid || got=$?
+    if [[ $signal == KILL ]]; then
+        [[ $got == 137 ]] || fail "SIGKILL: status $got"
+    else
+        [[ $got == 1 ]] || fail "SIG$signal: status $got, not 1: $(cat err.txt)"
+        grep -q '^lumocard: interrompido; nenhum PDF foi gravado.$' err.txt || fail "SIG$signal: $(cat err.txt)"
+    fi
+    [[ $(ls -A | grep -v '^muitos.csv$') == "$before" ]] || fail "SIG$signal left: $(ls -A | tr '\n' ' ')"
+done
+rm muitos.csv
+
 expected="cartoes.pdf contatos.csv desenho.lumocard desenho.pdf err.txt folha.png folhas.pdf run verso.png"
 [[ $(ls -A | tr '\n' ' ' | sed 's/ $//') == "$expected" ]] || fail "files left: $(ls -A | tr '\n' ' ')"
 echo "batch: passed"
