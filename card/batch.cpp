@@ -1,6 +1,7 @@
 #include "card/batch.h"
 
 #include "card/cardoutput.h"
+#include "card/cardtext.h"
 #include "card/sheet.h"
 #include "platform/errors.h"
 #include "qrcode/encoder.h"
@@ -148,6 +149,17 @@ QString shownName(const ContactFields& contact) {
     return name.isEmpty() ? QStringLiteral("sem nome") : name;
 }
 
+// What a card whose name or suffix could not be fitted whole shows instead.
+QString cutTextReason(CardTextCuts cuts) {
+    if (cuts.name && cuts.suffix)
+        return QStringLiteral("o nome e o sufixo saem cortados (…)");
+    if (cuts.name)
+        return QStringLiteral("o nome sai cortado (…)");
+    if (cuts.suffix)
+        return QStringLiteral("o sufixo sai cortado (…)");
+    return {};
+}
+
 } // namespace
 
 QImage qrModulePicture(const QString& text, TQRErrorCorrection level, int modulePixels) {
@@ -257,6 +269,8 @@ bool exportBatchPdf(const CardState& design, int total, const std::function<Cont
                 card.name = contact.nome + u' ' + contact.sobrenome;
                 card.suffix = contact.sufixo;
                 ++result.cardsWritten;
+                if (const QString cut = cutTextReason(cardTextCuts(card)); !cut.isEmpty())
+                    result.notes.push_back({i + 1, shownName(contact), cut});
                 if (sheets) {
                     onSheet.push_back(card);
                 } else {

@@ -26,7 +26,7 @@ struct BatchSummary {
     int cardsWritten = 0;
     // Contacts without a card, each with why (its vCard does not fit the QR level).
     std::vector<BatchCardNote> leftOut;
-    // Cards written that the user should look at.
+    // Cards written that the user should look at (a name or suffix too long to show whole).
     std::vector<BatchCardNote> notes;
 };
 

@@ -301,9 +301,18 @@ TEST_F(Batch, ContactsWhoseVCardDoesNotFitAreLeftOutAndListed) {
     }
     {
         lumo::BatchSummary summary;
+        // At level L every card is written, and the cards whose suffix cannot be shown whole are
+        // listed to be looked at.
+        contacts[0].nome = QStringLiteral("Maria da Conceição Aparecida dos Santos Magalhães Figueiredo");
+        contacts[0].sobrenome = QStringLiteral("de Albuquerque e Vasconcelos Cavalcanti");
         ASSERT_TRUE(lumo::exportBatchPdf({}, contacts, dir.filePath("l.pdf"), {}, &summary));
         EXPECT_EQ(summary.cardsWritten, 4);
-        EXPECT_TRUE(lumo::batchSummaryLines(summary).isEmpty());
+        EXPECT_EQ(lumo::batchSummaryLines(summary).join(u'\n'),
+                  QStringLiteral("3 cartões a conferir:\n"
+                                 "  contato 1, %1 %2: o nome sai cortado (…)\n"
+                                 "  contato 2, João D'Ávila: o sufixo sai cortado (…)\n"
+                                 "  contato 4, sem nome: o sufixo sai cortado (…)")
+                      .arg(contacts[0].nome, contacts[0].sobrenome));
     }
 }
 
