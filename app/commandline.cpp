@@ -1,7 +1,9 @@
 #include "app/commandline.h"
 
+#include "app/nfccommand.h"
 #include "card/batch.h"
 #include "card/document.h"
+#include "card/printshop.h"
 #include "contact/contactimport.h"
 #include "platform/errors.h"
 #include "platform/fonts.h"
@@ -45,6 +47,30 @@ void printSummary(const QStringList& lines) {
         print(stderr, QStringLiteral("lumocard: %1\n").arg(line));
 }
 
+report::TPdfxOptions printShopOptions(const CommandLine& c) {
+    report::TPdfxOptions options;
+    options.BleedMm = c.bleedMm;
+    options.Marks = c.marks;
+    if (!c.condition.isEmpty())
+        options.Condition = *report::pressConditionNamed(c.condition);
+    return options;
+}
+
+// The print shop's file of one card document.
+int runPrintShopCard(const CommandLine& c) {
+    try {
+        const CardState card = openCardDocument(c.document);
+        installFontSubstitutes();
+        if (card.icon)
+            installIconFont();
+        exportPrintShopPdf(card, c.output, printShopOptions(c));
+        return 0;
+    } catch (const std::exception& error) {
+        print(stderr, QStringLiteral("lumocard: %1\n").arg(QString::fromUtf8(error.what())));
+        return 1;
+    }
+}
+
 // Cards of every contact of the file in one PDF, on the design of a card document or on the
 // default card. Needs the application object (fonts) but no window.
 int runBatch(const CommandLine& c) {
@@ -85,16 +111,15 @@ int runBatch(const CommandLine& c) {
                                     .arg(c.batchContacts));
             return std::move(*contact);
         };
+        const BatchProgress progress = [&](int done, int total) {
+            if (terminal)
+                print(stderr, QStringLiteral("\rCartão %1 de %2").arg(done).arg(total));
+            return !interrupted();
+        };
         const bool complete =
             !interrupted() &&
-            exportBatchPdf(
-                design, total, nextContact, c.output,
-                [&](int done, int total) {
-                    if (terminal)
-                        print(stderr, QStringLiteral("\rCartão %1 de %2").arg(done).arg(total));
-                    return !interrupted();
-                },
-                &summary);
+            (c.pdfx ? exportPrintShopPdf(design, total, nextContact, c.output, printShopOptions(c), progress)
+                    : exportBatchPdf(design, total, nextContact, c.output, progress, &summary));
         if (terminal)
             print(stderr, QStringLiteral("\n"));
         if (!complete) {
@@ -144,9 +169,20 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     const QCommandLineOption output(QStringLiteral("output"), QString(), QStringLiteral("SAÍDA"));
     const QCommandLineOption sheet(QStringLiteral("sheet"), QString(), QStringLiteral("PAPEL"));
     const QCommandLineOption ec(QStringLiteral("ec"), QString(), QStringLiteral("NÍVEL"));
-    parser.addOptions({help, version, batch, designOption, output, sheet, ec});
-    QStringList valueOptions = {QStringLiteral("batch"), QStringLiteral("design"), QStringLiteral("output"),
-                                QStringLiteral("sheet"), QStringLiteral("ec")};
+    const QCommandLineOption pdfx(QStringLiteral("pdfx"));
+    const QCommandLineOption bleed(QStringLiteral("bleed"), QString(), QStringLiteral("MM"));
+    const QCommandLineOption marks(QStringLiteral("marks"));
+    const QCommandLineOption condition(QStringLiteral("condition"), QString(), QStringLiteral("CONDIÇÃO"));
+    const QCommandLineOption nfc(QStringLiteral("nfc"), QString(), QStringLiteral("CARTÃO"));
+    const QCommandLineOption reader(QStringLiteral("reader"), QString(), QStringLiteral("NOME"));
+    const QCommandLineOption timeout(QStringLiteral("timeout"), QString(), QStringLiteral("SEGUNDOS"));
+    parser.addOptions({help, version, batch, designOption, output, sheet, ec, pdfx, bleed, marks, condition,
+                       nfc, reader, timeout});
+    QStringList valueOptions = {QStringLiteral("batch"),     QStringLiteral("design"),
+                                QStringLiteral("output"),    QStringLiteral("sheet"),
+                                QStringLiteral("ec"),        QStringLiteral("bleed"),
+                                QStringLiteral("condition"), QStringLiteral("nfc"),
+                                QStringLiteral("reader"),    QStringLiteral("timeout")};
     for (const char* name : kQtOptionsWithValue) {
         valueOptions << QLatin1StringView(name);
         parser.addOption(QCommandLineOption(QLatin1StringView(name), QString(), QStringLiteral("VALOR")));
@@ -207,6 +243,64 @@ CommandLine parseCommandLine(const QStringList& arguments) {
             c.error = QStringLiteral("Nível de correção desconhecido em --ec: \"%1\" (use L, M, Q ou H).")
                           .arg(value);
     }
+    c.pdfx = parser.isSet(pdfx);
+    c.marks = parser.isSet(marks);
+    c.nfcDocument = parser.value(nfc);
+    c.reader = parser.value(reader);
+    if (parser.isSet(bleed) && c.error.isEmpty()) {
+        const QString value = parser.value(bleed);
+        if (value == u"2" || value == u"3")
+            c.bleedMm = value.toInt();
+        else
+            c.error = QStringLiteral("Sangria desconhecida em --bleed: \"%1\" (use 2 ou 3).").arg(value);
+    }
+    if (parser.isSet(condition) && c.error.isEmpty()) {
+        c.condition = parser.value(condition);
+        if (!report::pressConditionNamed(c.condition))
+            c.error =
+                QStringLiteral("Condição de impressão desconhecida em --condition: \"%1\" (use fogra39 ou "
+                               "fogra29).")
+                    .arg(c.condition);
+    }
+    if (parser.isSet(timeout) && c.error.isEmpty()) {
+        bool number = false;
+        const int seconds = parser.value(timeout).toInt(&number);
+        if (number && seconds > 0)
+            c.timeoutSeconds = seconds;
+        else
+            c.error = QStringLiteral("Tempo inválido em --timeout: \"%1\" (um número inteiro de segundos).")
+                          .arg(parser.value(timeout));
+    }
+    if (c.error.isEmpty() && parser.isSet(nfc) && c.nfcDocument.isEmpty())
+        c.error = QStringLiteral("A opção --nfc precisa de um valor.");
+    if (c.error.isEmpty() && !c.nfcDocument.isEmpty() &&
+        (parser.isSet(batch) || c.pdfx || parser.isSet(output) || !c.document.isEmpty()))
+        c.error =
+            QStringLiteral("A opção --nfc não vai junto com --batch, --pdfx, --output ou um cartão a abrir.");
+    if (c.error.isEmpty() && c.nfcDocument.isEmpty() && (parser.isSet(reader) || parser.isSet(timeout)))
+        c.error = QStringLiteral("As opções --reader e --timeout valem só com --nfc.");
+    if (c.error.isEmpty() && !c.pdfx && (parser.isSet(bleed) || c.marks || parser.isSet(condition)))
+        c.error = QStringLiteral("As opções --bleed, --marks e --condition valem só com --pdfx.");
+    if (c.error.isEmpty() && c.pdfx && c.batchContacts.isEmpty() && !parser.isSet(batch)) {
+        // One card: the document named alone, to the print shop's file.
+        if (c.document.isEmpty())
+            c.error = QStringLiteral("Falta o cartão (.lumocard) a exportar com --pdfx.");
+        else if (parser.isSet(designOption) || parser.isSet(sheet) || parser.isSet(ec))
+            c.error =
+                QStringLiteral("Com --pdfx sem --batch, o cartão é o arquivo dado; --design, --sheet e --ec "
+                               "valem só com --batch.");
+        else if (c.output.isEmpty())
+            c.error = QStringLiteral("Falta --output com o nome do PDF a gravar.");
+        else if (sameFile(c.output, c.document))
+            c.error = QStringLiteral(
+                          "--output é o próprio cartão (\"%1\"); escolha outro nome para o PDF. Nada foi "
+                          "gravado.")
+                          .arg(QDir::toNativeSeparators(c.output));
+        return c;
+    }
+    if (c.error.isEmpty() && c.pdfx && c.sheet)
+        c.error =
+            QStringLiteral("Com --pdfx cada cartão vai numa página do seu tamanho; --sheet não vale junto.");
     if (c.error.isEmpty() && c.batchContacts.isEmpty() &&
         (parser.isSet(designOption) || parser.isSet(output) || c.sheet || c.qrLevel))
         c.error = QStringLiteral("As opções --design, --output, --sheet e --ec valem só com --batch.");
@@ -233,6 +327,11 @@ QString commandLineHelp() {
         "Uso: lumocard [ARQUIVO.lumocard]\n"
         "     lumocard --batch CONTATOS [--design CARTÃO.lumocard] [--sheet a4|letter] [--ec L|M|Q|H]\n"
         "              --output SAÍDA.pdf\n"
+        "     lumocard --batch CONTATOS [--design CARTÃO.lumocard] --output SAÍDA.pdf --pdfx\n"
+        "              [--bleed 2|3] [--marks] [--condition fogra39|fogra29]\n"
+        "     lumocard --pdfx CARTÃO.lumocard --output SAÍDA.pdf [--bleed 2|3] [--marks]\n"
+        "              [--condition fogra39|fogra29]\n"
+        "     lumocard --nfc CARTÃO.lumocard [--reader NOME] [--timeout SEGUNDOS]\n"
         "\n"
         "Lumo Card: cartões de contato de dois lados com código QR.\n"
         "\n"
@@ -248,7 +347,17 @@ QString commandLineHelp() {
         "  --output SAÍDA.pdf      o PDF a gravar\n"
         "  --sheet a4|letter|card  9 cartões por folha A4 ou Carta, com marcas de corte, ou uma\n"
         "                          página do tamanho do cartão; sem ela, o papel do desenho\n"
-        "  --ec L|M|Q|H            correção de erros do código QR; sem ela, a do desenho\n");
+        "  --ec L|M|Q|H            correção de erros do código QR; sem ela, a do desenho\n"
+        "  --pdfx                  o arquivo para a gráfica: PDF/X-1a em CMYK, um cartão por\n"
+        "                          página, com sangria\n"
+        "  --bleed 2|3             a sangria em milímetros (padrão 3)\n"
+        "  --marks                 marcas de corte fora da sangria\n"
+        "  --condition fogra39|fogra29\n"
+        "                          papel couché (FOGRA39, o padrão) ou não revestido (FOGRA29)\n"
+        "  --nfc CARTÃO            grava o vCard do cartão no chip NFC aproximado do leitor e o\n"
+        "                          confere lendo de volta, sem abrir janela\n"
+        "  --reader NOME           o leitor NFC a usar; sem ela, o primeiro\n"
+        "  --timeout SEGUNDOS      quanto esperar pelo chip (padrão 30)\n");
 }
 
 int runHeadless(const CommandLine& c, int argc, char* argv[]) {
@@ -282,6 +391,10 @@ int runHeadless(const CommandLine& c, int argc, char* argv[]) {
     if (qtTexts.load(QLocale(QLocale::Portuguese, QLocale::Brazil), QStringLiteral("qtbase"),
                      QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QCoreApplication::installTranslator(&qtTexts);
+    if (!c.nfcDocument.isEmpty())
+        return runNfcCommand(c.nfcDocument, c.reader, c.timeoutSeconds);
+    if (c.pdfx && c.batchContacts.isEmpty())
+        return runPrintShopCard(c);
     return runBatch(c);
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
 // The program's command line: what it asks for, and the requests that run without a window
-// (help, version, batches), so they work without a display.
+// (help, version, batches, the print shop's file, NFC chips), so they work without a display.
 
 #include "card/sheetkind.h"
 #include "qrcode/qrcodegenerator.h"
@@ -21,12 +21,26 @@ struct CommandLine {
     // With --sheet and --ec: the paper and the QR level, over those of the design.
     std::optional<SheetKind> sheet;
     std::optional<TQRErrorCorrection> qrLevel;
-    // A document to open in the window.
+    // With --pdfx: the print shop's PDF/X file, of the batch or of the card document given
+    // alone, with --bleed (2 or 3 mm), --marks and --condition.
+    bool pdfx = false;
+    double bleedMm = 3;
+    bool marks = false;
+    QString condition;
+    // Set with --nfc: write this card document's vCard to an NFC chip, no window; --reader
+    // names the reader, --timeout the seconds to wait for a chip.
+    QString nfcDocument;
+    QString reader;
+    int timeoutSeconds = 30;
+    // A document to open in the window (with --pdfx, the card to convert).
     QString document;
     // Why the command line cannot be followed; empty when it can.
     QString error;
 
-    bool headless() const { return help || version || !batchContacts.isEmpty() || !error.isEmpty(); }
+    bool headless() const {
+        return help || version || pdfx || !batchContacts.isEmpty() || !nfcDocument.isEmpty() ||
+               !error.isEmpty();
+    }
 };
 
 // Reads the arguments after the program's name.

@@ -95,6 +95,15 @@ expect 1 '' --batch contatos.csv --design contatos.csv --output b.pdf
 expect 1 'Não foi possível gerar o PDF "pasta/c.pdf"' --batch contatos.csv --output pasta/c.pdf
 expect 1 'Não foi possível gerar o PDF "/proc/c.pdf": o arquivo ou a pasta não existe' \
     --batch contatos.csv --output /proc/c.pdf
+expect 2 'Falta o cartão (.lumocard) a exportar com --pdfx' --pdfx --output g.pdf
+expect 2 '--output é o próprio cartão' --pdfx desenho.lumocard --output desenho-duro.pdf
+expect 2 'Sangria desconhecida em --bleed: "4"' --batch contatos.csv --output h.pdf --pdfx --bleed 4
+expect 2 'Condição de impressão desconhecida' --pdfx desenho.lumocard --output i.pdf --condition swop
+expect 2 'As opções --bleed, --marks e --condition valem só com --pdfx' --batch contatos.csv --output j.pdf --marks
+expect 2 'Com --pdfx cada cartão vai numa página' --batch contatos.csv --output k.pdf --pdfx --sheet a4
+expect 2 'Tempo inválido em --timeout' --nfc desenho.lumocard --timeout 0
+expect 2 'A opção --nfc não vai junto' --nfc desenho.lumocard --output l.pdf
+expect 2 'As opções --reader e --timeout valem só com --nfc' --reader x
 printf '{"format": 1, "front": tru}' >card.json
 python3 -c "
 import zipfile
@@ -103,6 +112,15 @@ with zipfile.ZipFile('ruim.lumocard', 'w') as z:
     z.write('card.json')"
 expect 1 'Não foi possível abrir' --batch contatos.csv --design ruim.lumocard --output f.pdf
 [[ $(md5sum contatos.csv desenho.lumocard) == "$sums" ]] || fail "misuse changed an input file"
+# The print shop's file, of one card and of the batch.
+"$app" --pdfx desenho.lumocard --output grafica.pdf --bleed 2 --condition fogra29 2>err.txt ||
+    fail "--pdfx: $(cat err.txt)"
+pdfinfo -box grafica.pdf | grep -q '^PDF subtype: *PDF/X-1:2001' || fail "--pdfx: not PDF/X"
+pdfinfo -box grafica.pdf | grep -q '^TrimBox: *5.67 *5.67 ' || fail "--pdfx: TrimBox not inset by 2 mm"
+"$app" --batch contatos.csv --design desenho.lumocard --output grafica.pdf --pdfx --marks 2>err.txt ||
+    fail "--batch --pdfx: $(cat err.txt)"
+pdfinfo grafica.pdf | grep -q '^PDF version: *1.3' || fail "--batch --pdfx: not PDF 1.3"
+rm grafica.pdf
 # Qt's own options are left to Qt.
 "$app" -platform offscreen -reverse --version >err.txt || fail "Qt's options refused: $(cat err.txt)"
 grep -q '^Lumo Card ' err.txt || fail "Qt's options: $(cat err.txt)"
