@@ -76,34 +76,41 @@ QByteArray pdfTextString(const QString& text) {
     fail(path, QStringLiteral("o arquivo intermediário do gerador de PDF está incompleto"));
 }
 
-// A number padded with zeros after its decimal point to `length` characters, where it is
-// shorter: the same value in the room of the number it replaces.
-QByteArray paddedNumber(double value, qsizetype length) {
+// A number of a page box, to 1/1000 point.
+QByteArray boxNumber(double value) {
     QByteArray number = QByteArray::number(value, 'f', 3);
-    while (number.size() < length)
-        number += '0';
+    while (number.endsWith('0'))
+        number.chop(1);
+    if (number.endsWith('.'))
+        number.chop(1);
     return number;
 }
 
-// A page object with its page boxes set to `points`. Qt writes whole points with six
-// decimals ("154.000000"), so the exact size fits in the same room and nothing after the
-// page moves.
-QByteArray withPageBoxes(const QByteArray& object, const QSizeF& points) {
-    static const QRegularExpression box(QStringLiteral(
-        "/(MediaBox|CropBox|BleedBox|TrimBox|ArtBox)\\s*\\[\\s*(\\S+)\\s+(\\S+)\\s+(\\S+)\\s+(\\S+)\\s*\\]"));
+QByteArray boxOf(double left, double bottom, double right, double top) {
+    return '[' + boxNumber(left) + ' ' + boxNumber(bottom) + ' ' + boxNumber(right) + ' ' + boxNumber(top) +
+           ']';
+}
+
+// A page object with the page boxes of a page of `points` with `bleedMm` on every side: the
+// MediaBox and the BleedBox the whole page, the TrimBox the card inside the bleed (the whole
+// page without bleed), so that a print shop's tools see where it is cut. Qt's own boxes (its
+// whole-point MediaBox, a CropBox) give way to them; the join renumbers the offsets, so the
+// dictionary may change length.
+QByteArray withPageBoxes(const QByteArray& object, const QSizeF& points, double bleedMm) {
+    static const QRegularExpression box(
+        QStringLiteral("\\s*/(MediaBox|CropBox|BleedBox|TrimBox|ArtBox)\\s*\\[[^\\]]*\\]"));
     QString text = QString::fromLatin1(object);
-    QString result;
-    qsizetype done = 0;
-    for (QRegularExpressionMatchIterator it = box.globalMatch(text); it.hasNext();) {
-        const QRegularExpressionMatch m = it.next();
-        result += QStringView(text).mid(done, m.capturedStart(4) - done);
-        result += QString::fromLatin1(paddedNumber(points.width(), m.capturedLength(4)));
-        result += QStringView(text).mid(m.capturedEnd(4), m.capturedStart(5) - m.capturedEnd(4));
-        result += QString::fromLatin1(paddedNumber(points.height(), m.capturedLength(5)));
-        done = m.capturedEnd(5);
-    }
-    result += QStringView(text).mid(done);
-    return result.toLatin1();
+    text.remove(box);
+    const qsizetype opening = text.indexOf(QStringLiteral("<<"));
+    if (opening < 0)
+        return object;
+    const double w = points.width(), h = points.height();
+    const double b = std::clamp(bleedMm * 72.0 / 25.4, 0.0, std::min(w, h) / 2);
+    const QByteArray whole = boxOf(0, 0, w, h);
+    const QByteArray boxes = "\n/MediaBox " + whole + "\n/BleedBox " + whole + "\n/TrimBox " +
+                             (b > 0 ? boxOf(b, b, w - b, h - b) : whole);
+    text.insert(opening + 2, QString::fromLatin1(boxes));
+    return text.toLatin1();
 }
 
 // Qt's file read by offset: every read seeks first, so the lookups of single objects and the
@@ -445,10 +452,10 @@ void TPdfPageStream::AddPage(const TReportPage& page) {
     page.Draw(FPainter, options);
     FPainter.restore();
 
-    if (!FSizes.empty() && FSizes.back().points == points)
+    if (!FSizes.empty() && FSizes.back().points == points && FSizes.back().bleedMm == page.Bleed())
         ++FSizes.back().count;
     else
-        FSizes.push_back({points, 1});
+        FSizes.push_back({points, page.Bleed(), 1});
     ++FPageCount;
     ++FPagesInPart;
 }
@@ -552,7 +559,7 @@ bool TPdfPageStream::Join(const std::function<bool()>& stopped) {
             pagesInRun = 0;
         }
         ++pagesInRun;
-        return FSizes[run].points;
+        return FSizes[run];
     };
     static const QRegularExpression metadata(QStringLiteral("/Metadata\\s+\\d+\\s+0\\s+R"));
     static const QRegularExpression creationDate(QStringLiteral("/CreationDate\\s*\\([^)]*\\)"));
@@ -652,7 +659,10 @@ bool TPdfPageStream::Join(const std::function<bool()>& stopped) {
                 if (nextKid >= pageList.size() || pageList[nextKid] != n || dictionary.contains("stream"))
                     broken(FPath);
                 ++nextKid;
-                dictionary = withPageBoxes(dictionary, nextPageSize());
+                {
+                    const SizeRun& size = nextPageSize();
+                    dictionary = withPageBoxes(dictionary, size.points, size.bleedMm);
+                }
                 append(*kids, number + " 0 R\n");
                 ++pages;
             }

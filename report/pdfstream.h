@@ -50,9 +50,10 @@ public:
     bool Finish(const std::function<bool()>& keepGoing = {});
 
 private:
-    // Pages of one exact size, in the order they were added.
+    // Pages of one exact size and bleed, in the order they were added.
     struct SizeRun {
         QSizeF points;
+        double bleedMm;
         int count;
     };
 

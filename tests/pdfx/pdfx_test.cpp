@@ -9,6 +9,7 @@
 #include "platform/errors.h"
 #include "platform/settings.h"
 #include "report/export.h"
+#include "report/pdfstream.h"
 #include "report/pdfx.h"
 #include "zbardecode.h"
 
@@ -312,11 +313,27 @@ TEST_F(PrintShop, WrongBleedIsRefusedAndTheTargetStaysAsItWas) {
 } // namespace
 
 // The page boxes of every PDF, print shop or not: the trim is the card, the bleed the page.
+// Both writers: the single card's and the batch's stream, whose pages are joined from parts.
 TEST(PdfPageBoxes, TrimBoxIsTheCardInsideTheBleedAndBleedBoxThePage) {
-    for (bool bleed : {false, true}) {
+    QTemporaryDir dir;
+    for (const auto& [bleed, streamed] :
+         {std::pair{false, false}, {true, false}, {false, true}, {true, true}}) {
         report::TReport card = makeCard(CardOptions().withBleed(bleed));
         card.PrepareReport(true);
-        const QByteArray bytes = lumo::makePdfExport()->ExportToMemory(card.PreparedPages());
+        QByteArray bytes;
+        if (streamed) {
+            const QString path = dir.filePath(QStringLiteral("lote.pdf"));
+            report::TPdfPageStream stream(*lumo::makePdfExport(), path, 1);
+            for (int copy = 0; copy < 2; ++copy)
+                for (const auto& page : card.PreparedPages())
+                    stream.AddPage(*page);
+            ASSERT_TRUE(stream.Finish());
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+            bytes = file.readAll();
+        } else {
+            bytes = lumo::makePdfExport()->ExportToMemory(card.PreparedPages());
+        }
         QPDF pdf;
         pdf.processMemoryFile("card", bytes.constData(), std::size_t(bytes.size()));
         for (QPDFPageObjectHelper& page : QPDFPageDocumentHelper(pdf).getAllPages()) {
