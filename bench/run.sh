@@ -5,7 +5,7 @@
 # memory of a whole session measured with /usr/bin/time -v, and batches of cards to PDF (time,
 # peak memory for 1000, 10 000 and 100 000 cards, size per card beside a shared photograph, the same
 # 1000 cards on A4 sheets beside card-size pages, and gLabels 3 doing the same batch when
-# glabels-3-batch is installed).
+# glabels-3-batch is installed), and writing and verifying a vCard on an emulated NFC chip.
 #
 #   bench/run.sh                 medians of 9 repetitions
 #   BENCH_REPETITIONS=3 bench/run.sh
@@ -20,7 +20,7 @@ reps=${BENCH_REPETITIONS:-9}
 ./tools/install-deps.sh --tests
 cmake -S . -B $out -DCMAKE_BUILD_TYPE=Release -DLUMO_BUILD_TESTS=OFF >/dev/null
 cmake --build $out -j2 --target bench_qrcode bench_card bench_report bench_document bench_session bench_batch \
-    lumocard >/dev/null
+    bench_nfc lumocard >/dev/null
 
 export QT_QPA_PLATFORM=offscreen
 run() {
@@ -34,6 +34,7 @@ run bench_qrcode --benchmark_enable_random_interleaving=true
 run bench_card
 run bench_report --benchmark_filter='TwoSides'
 run bench_document
+run bench_nfc
 
 echo "running bench_session under /usr/bin/time -v" >&2
 tmp=$(mktemp -d)
@@ -166,6 +167,9 @@ g = facts("batch-glabels")
 if g:
     rows.append(("Lote de 1000 cartões, só frente: gLabels 3 ÷ Lumo", f"{g['lumo_seconds']:.2f} s", "—", "—",
                  f"gLabels 3: {g['glabels_seconds']:.1f} s ({g['glabels_seconds'] / g['lumo_seconds']:.0f} ×)", "—", None))
+
+nfc = medians("bench_nfc")
+single("NFC: gravar e conferir um vCard de 300 bytes num NTAG215 emulado", nfc["BM_WriteAndVerifyNtag215/300/real_time"], 300)
 
 head = ("Medição", "Lumo Card", "libqrencode", "qrcodegen", "libqrencode ÷ Lumo / qrcodegen ÷ Lumo", "Meta", "Atingida")
 print("| " + " | ".join(head) + " |")
