@@ -75,8 +75,10 @@ public:
     explicit CardModel(QObject* parent = nullptr);
 
     const CardState& State() const { return FState; }
-    // Replaces every value at once (a document opened, a card restored, "Novo").
-    void SetState(const CardState& state);
+    // Replaces every value at once (a document opened, a card restored, "Novo"). When the
+    // QR text does not fit a symbol of the card's level, the card has no QR picture and is
+    // stale, as before a Generate: the reason is returned, empty when there is none.
+    QString SetState(const CardState& state);
 
     const ContactFields& Contact() const { return FState.contact; }
     QString Field(ContactField field) const { return fieldOf(FState.contact, field); }
@@ -134,7 +136,7 @@ signals:
 
 private:
     template <class T> void assign(T& field, const T& value);
-    void remakeQrPicture();
+    QString remakeQrPicture();
 
     CardState FState;
     QImage FQrPicture;
