@@ -32,7 +32,7 @@ inline constexpr char kCardDocumentMimeType[] = "application/x-lumocard";
 constexpr qsizetype kMaxBoxChars = 4096;
 constexpr qsizetype kMaxLongTextChars = 64 * 1024;
 // The most contacts a card keeps: the window imports no longer list.
-constexpr qsizetype kMaxCardContacts = 250'000;
+constexpr qsizetype kMaxCardContacts = 100'000;
 // The largest card.json read when the contact list has an entry of its own.
 constexpr qint64 kMaxCardJsonBytes = 16 * 1024 * 1024;
 // The largest contact list (contacts.json, or the part of card.json that holds it in a
