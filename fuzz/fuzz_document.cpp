@@ -73,7 +73,9 @@ QByteArray archiveAround(const QByteArray& cardJson) {
     const QByteArray mimeType(lumo::kCardDocumentMimeType);
     add("mimetype", mimeType);
     add("card.json", cardJson);
-    add("contacts.json", QByteArray(R"([{"nome":"Ana","email":"a@x.br"},{"celular":"9"},{}])"));
+    // The archive reads its entries' bytes at zip_close: they must outlive it.
+    static const QByteArray contacts(R"([{"nome":"Ana","email":"a@x.br"},{"celular":"9"},{}])");
+    add("contacts.json", contacts);
     for (const auto& [name, bytes] : pictures)
         add(name, bytes);
     CHECK(zip_close(zip) == 0);
