@@ -77,9 +77,17 @@ template <class T> void CardModel::assign(T& field, const T& value) {
     emit changed();
 }
 
+CardState CardModel::StateWithoutContacts() {
+    std::vector<ContactFields> contacts = std::move(FState.contacts);
+    CardState copy = FState;
+    FState.contacts = std::move(contacts);
+    return copy;
+}
+
 QString CardModel::SetState(const CardState& state) {
     const bool qrChanged = state.qrText != FState.qrText || state.qrLevel != FState.qrLevel;
     FState = state;
+    ++FContactsSerial;
     QString problem;
     if (qrChanged || (FQrPicture.isNull() && !FState.qrText.isEmpty()))
         problem = remakeQrPicture();
@@ -118,6 +126,8 @@ void CardModel::SetSheet(SheetKind sheet) {
 }
 
 void CardModel::SetContacts(const std::vector<ContactFields>& contacts) {
+    if (contacts != FState.contacts)
+        ++FContactsSerial;
     assign(FState.contacts, contacts);
 }
 

@@ -41,8 +41,8 @@ constexpr int kContactFieldCount = 13;
 QString& fieldOf(ContactFields& fields, ContactField field);
 const QString& fieldOf(const ContactFields& fields, ContactField field);
 
-// Every value of a card, copyable in constant time (pictures and texts are shared until
-// written), so a snapshot can be handed to another thread.
+// Every value of a card. Pictures and texts are shared until written, so all but the
+// contact list copy in constant time and a snapshot can be handed to another thread.
 struct CardState {
     ContactFields contact;
     // The memo's text, line breaks as LF, characters exactly as shown.
@@ -75,6 +75,10 @@ public:
     explicit CardModel(QObject* parent = nullptr);
 
     const CardState& State() const { return FState; }
+    // The state with an empty contact list, in constant time, and a number that changes
+    // whenever the list does: a snapshot copies the list only when it changed.
+    CardState StateWithoutContacts();
+    quint64 ContactsSerial() const { return FContactsSerial; }
     // Replaces every value at once (a document opened, a card restored, "Novo"). When the
     // QR text does not fit a symbol of the card's level, the card has no QR picture and is
     // stale, as before a Generate: the reason is returned, empty when there is none.
@@ -140,6 +144,7 @@ private:
 
     CardState FState;
     QImage FQrPicture;
+    quint64 FContactsSerial = 0;
 };
 
 // What the outputs draw of the card.

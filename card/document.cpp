@@ -291,19 +291,33 @@ const QString kContactsJson = QStringLiteral("contacts.json");
 
 } // namespace
 
-QString cardStateProblem(const CardState& state) {
+namespace {
+
+QString contactsProblem(const std::vector<ContactFields>& contacts) {
+    if (qsizetype(contacts.size()) > kMaxCardContacts)
+        return tooManyContacts(qsizetype(contacts.size()));
+    for (std::size_t i = 0; i < contacts.size(); ++i)
+        if (QString problem = contactProblem(contacts[i], QStringLiteral("contacts[%1]").arg(i));
+            !problem.isEmpty())
+            return problem;
+    return {};
+}
+
+// The values apart from the contact list.
+QString valuesProblem(const CardState& state) {
     if (QString problem = contactProblem(state.contact, QStringLiteral("contact")); !problem.isEmpty())
         return problem;
     for (const auto& key : kTextKeys)
         if ((state.*key.member).size() > kMaxLongTextChars)
             return tooLong(QLatin1String(key.name), (state.*key.member).size(), kMaxLongTextChars);
-    if (qsizetype(state.contacts.size()) > kMaxCardContacts)
-        return tooManyContacts(qsizetype(state.contacts.size()));
-    for (std::size_t i = 0; i < state.contacts.size(); ++i)
-        if (QString problem = contactProblem(state.contacts[i], QStringLiteral("contacts[%1]").arg(i));
-            !problem.isEmpty())
-            return problem;
     return {};
+}
+
+} // namespace
+
+QString cardStateProblem(const CardState& state) {
+    const QString problem = valuesProblem(state);
+    return problem.isEmpty() ? contactsProblem(state.contacts) : problem;
 }
 
 qint64 contactsJsonSize(const std::vector<ContactFields>& contacts) {
@@ -373,12 +387,22 @@ bool sameData(const CardPicture& a, const CardPicture& b) {
 } // namespace
 
 void CardFolderWriter::write(const CardState& state, const QJsonObject& extra) {
+    write(state, std::make_shared<const std::vector<ContactFields>>(state.contacts), extra);
+}
+
+void CardFolderWriter::write(const CardState& state,
+                             const std::shared_ptr<const std::vector<ContactFields>>& contacts,
+                             const QJsonObject& extra) {
     const auto fail = [&](const QString& reason) {
         throw UserError(QStringLiteral("Não foi possível gravar o arquivo \"%1\": %2")
                             .arg(QDir::toNativeSeparators(FFolder + u'/' + kCardJson), reason));
     };
-    if (const QString problem = cardStateProblem(state); !problem.isEmpty())
+    const bool sameContacts = FContacts && (FContacts == contacts || *FContacts == *contacts);
+    if (const QString problem = valuesProblem(state); !problem.isEmpty())
         fail(problem);
+    if (!sameContacts)
+        if (const QString problem = contactsProblem(*contacts); !problem.isEmpty())
+            fail(problem);
     if (!QDir().mkpath(FFolder + u'/' + kPictureFolder))
         fail(QStringLiteral("a pasta não pôde ser criada."));
 
@@ -399,23 +423,23 @@ void CardFolderWriter::write(const CardState& state, const QJsonObject& extra) {
         names[i] = pictures[i]->name;
     }
     QString contactsName;
-    if (!state.contacts.empty()) {
-        if (FContacts && *FContacts == state.contacts) {
+    if (!contacts->empty()) {
+        if (sameContacts && !FContactsName.isEmpty()) {
             contactsName = FContactsName;
         } else {
-            const QByteArray bytes = contactsJson(state.contacts);
+            const QByteArray bytes = contactsJson(*contacts);
             if (bytes.size() > kMaxContactsJsonBytes)
                 fail(contactsTooLarge(bytes.size()));
             contactsName = QStringLiteral("contacts-%1.json").arg(++FSerial);
             writeFileAtomically(FFolder + u'/' + contactsName, bytes);
         }
     }
-    writeFileAtomically(FFolder + u'/' + kCardJson, cardJson(state, contactsName, names, extra));
+    CardState values = state;
+    values.contacts.clear();
+    writeFileAtomically(FFolder + u'/' + kCardJson, cardJson(values, contactsName, names, extra));
 
     FPictures = pictures;
-    FContacts.reset();
-    if (!contactsName.isEmpty())
-        FContacts = state.contacts;
+    FContacts = contacts;
     FContactsName = contactsName;
     // What card.json no longer names goes; a file of a write that failed half-way too.
     QStringList kept{kCardJson, contactsName};

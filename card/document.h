@@ -18,6 +18,7 @@
 #include <QString>
 
 #include <array>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -78,6 +79,10 @@ public:
     // Writes `state`, with the keys of `extra` added to card.json (the document reader
     // ignores keys it does not know). Throws lumo::UserError.
     void write(const CardState& state, const QJsonObject& extra = {});
+    // The same with the contact list apart from the other values (whose own list is
+    // ignored); the same list object again is known unchanged without a comparison.
+    void write(const CardState& values, const std::shared_ptr<const std::vector<ContactFields>>& contacts,
+               const QJsonObject& extra = {});
     // Removes the folder and everything in it; the next write starts afresh.
     void remove();
 
@@ -88,7 +93,7 @@ private:
     };
     QString FFolder;
     std::array<std::optional<Kept>, 3> FPictures;
-    std::optional<std::vector<ContactFields>> FContacts;
+    std::shared_ptr<const std::vector<ContactFields>> FContacts;
     QString FContactsName;
     int FSerial = 0;
 };

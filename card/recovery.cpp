@@ -169,9 +169,10 @@ void RecoveryWriter::schedule() {
     FTimer.start(std::chrono::milliseconds(std::max<qint64>(FDelay.count() - waited, 0)));
 }
 
-void RecoveryWriter::writeState(const CardState& state, const QJsonObject& extra,
-                                std::optional<PendingRecovery>& retire) {
-    FFolderWriter.write(state, extra);
+void RecoveryWriter::writeState(const CardState& values,
+                                const std::shared_ptr<const std::vector<ContactFields>>& contacts,
+                                const QJsonObject& extra, std::optional<PendingRecovery>& retire) {
+    FFolderWriter.write(values, contacts, extra);
     if (retire) {
         removeRecovery(*retire);
         retire.reset();
@@ -195,20 +196,20 @@ void RecoveryWriter::writeNow() {
     QJsonObject extra;
     if (!FDocumentPath.isEmpty())
         extra.insert(kDocumentPathKey, FDocumentPath);
-    FWorker.start(
-        [this, state = FModel->State(), extra, retire = std::exchange(FRetire, std::nullopt)]() mutable {
-            bool ok = true;
-            QString message;
-            try {
-                writeState(state, extra, retire);
-            } catch (const std::exception& e) {
-                ok = false;
-                message = QString::fromUtf8(e.what());
-            }
-            // Delivered on the window's thread; dropped if the writer is gone by then.
-            QMetaObject::invokeMethod(
-                this, [this, ok, message, retire] { writeEnded(ok, message, retire); }, Qt::QueuedConnection);
-        });
+    FWorker.start([this, values = FModel->StateWithoutContacts(), contacts = contactsSnapshot(), extra,
+                   retire = std::exchange(FRetire, std::nullopt)]() mutable {
+        bool ok = true;
+        QString message;
+        try {
+            writeState(values, contacts, extra, retire);
+        } catch (const std::exception& e) {
+            ok = false;
+            message = QString::fromUtf8(e.what());
+        }
+        // Delivered on the window's thread; dropped if the writer is gone by then.
+        QMetaObject::invokeMethod(
+            this, [this, ok, message, retire] { writeEnded(ok, message, retire); }, Qt::QueuedConnection);
+    });
 }
 
 void RecoveryWriter::writeEnded(bool ok, const QString& message,
@@ -227,6 +228,14 @@ void RecoveryWriter::writeEnded(bool ok, const QString& message,
     }
     if (FPending)
         schedule();
+}
+
+std::shared_ptr<const std::vector<ContactFields>> RecoveryWriter::contactsSnapshot() {
+    if (!FContacts || FContactsSerial != FModel->ContactsSerial()) {
+        FContacts = std::make_shared<const std::vector<ContactFields>>(FModel->Contacts());
+        FContactsSerial = FModel->ContactsSerial();
+    }
+    return FContacts;
 }
 
 void RecoveryWriter::markClean() {
@@ -250,7 +259,7 @@ void RecoveryWriter::flush() {
     if (!FDocumentPath.isEmpty())
         extra.insert(kDocumentPathKey, FDocumentPath);
     try {
-        writeState(FModel->State(), extra, FRetire);
+        writeState(FModel->StateWithoutContacts(), contactsSnapshot(), extra, FRetire);
     } catch (const std::exception&) {
         // Nothing more can be done for the card while the process ends.
     }

@@ -50,8 +50,9 @@ RecoveryScan findPendingRecoveries(const QString& root, const QString& legacyPat
 void removeRecovery(const PendingRecovery& recovery);
 
 // Writes the card to this window's copy shortly after every change. The window's thread
-// only copies the model's state (shared data); the write happens on a worker, one at a time,
-// each file all or nothing, and rewrites a picture or the contact list only when it changed.
+// only copies the model's state (shared data; the contact list only when it changed); the
+// write happens on a worker, one at a time, each file all or nothing, and rewrites a picture
+// or the contact list only when it changed.
 class RecoveryWriter : public QObject {
     Q_OBJECT
 public:
@@ -109,13 +110,19 @@ private:
     void schedule();
     void writeEnded(bool ok, const QString& message, const std::optional<PendingRecovery>& retire);
     // Writes the state on the calling thread; the worker or flush().
-    void writeState(const CardState& state, const QJsonObject& extra, std::optional<PendingRecovery>& retire);
+    void writeState(const CardState& values,
+                    const std::shared_ptr<const std::vector<ContactFields>>& contacts,
+                    const QJsonObject& extra, std::optional<PendingRecovery>& retire);
+    // The model's contact list, copied again only when it changed.
+    std::shared_ptr<const std::vector<ContactFields>> contactsSnapshot();
 
     QPointer<CardModel> FModel;
     QString FFolder;
     std::unique_ptr<QLockFile> FLock;
     CardFolderWriter FFolderWriter;
     QString FDocumentPath;
+    std::shared_ptr<const std::vector<ContactFields>> FContacts;
+    quint64 FContactsSerial = 0;
     std::optional<PendingRecovery> FRetire;
     std::chrono::milliseconds FDelay = kDelay;
     std::function<qint64()> FClock;

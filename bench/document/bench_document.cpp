@@ -113,8 +113,14 @@ void BM_OpenDocumentToDrawnPreview(benchmark::State& state) {
 // The window's thread per change: the model's signal reaching the writer, and the write
 // started (state copied, work handed to the worker). The write itself is waited for apart.
 void BM_RecoveryBlocksPerChange(benchmark::State& state) {
+    lumo::CardState withList = card();
+    for (int i = 0; i < state.range(0); ++i) {
+        lumo::ContactFields contact = withList.contact;
+        contact.nome += QString::number(i);
+        withList.contacts.push_back(contact);
+    }
     lumo::CardModel model;
-    model.SetState(card());
+    model.SetState(withList);
     lumo::RecoveryWriter writer(&model, folder + QStringLiteral("/recuperacao"));
     writer.setDelay(std::chrono::hours(1));
     int n = 0;
@@ -190,7 +196,12 @@ BENCHMARK(BM_WriteBytesOnly)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SaveDocument)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_OpenDocument)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_OpenDocumentToDrawnPreview)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_RecoveryBlocksPerChange)->UseManualTime()->Unit(benchmark::kMicrosecond);
+// With no contact list, and with a list of as many contacts as a card keeps.
+BENCHMARK(BM_RecoveryBlocksPerChange)
+    ->Arg(0)
+    ->Arg(lumo::kMaxCardContacts)
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RecoveryWritePerChange)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 } // namespace
