@@ -225,10 +225,11 @@ QString tooManyContacts(qsizetype count) {
     return QStringLiteral("a lista tem %1 contatos; o máximo é %2.").arg(count).arg(kMaxCardContacts);
 }
 
-QString contactProblem(const ContactFields& contact, const QString& within) {
+// `within` names the contact, and is asked only when there is a problem to tell.
+template <class Within> QString contactProblem(const ContactFields& contact, const Within& within) {
     for (const auto& [name, member] : kContactKeys)
         if ((contact.*member).size() > kMaxBoxChars)
-            return tooLong(within + u'.' + QLatin1String(name), (contact.*member).size(), kMaxBoxChars);
+            return tooLong(within() + u'.' + QLatin1String(name), (contact.*member).size(), kMaxBoxChars);
     return {};
 }
 
@@ -297,7 +298,8 @@ QString contactsProblem(const std::vector<ContactFields>& contacts) {
     if (qsizetype(contacts.size()) > kMaxCardContacts)
         return tooManyContacts(qsizetype(contacts.size()));
     for (std::size_t i = 0; i < contacts.size(); ++i)
-        if (QString problem = contactProblem(contacts[i], QStringLiteral("contacts[%1]").arg(i));
+        if (QString problem =
+                contactProblem(contacts[i], [i] { return QStringLiteral("contacts[%1]").arg(i); });
             !problem.isEmpty())
             return problem;
     return {};
@@ -305,7 +307,8 @@ QString contactsProblem(const std::vector<ContactFields>& contacts) {
 
 // The values apart from the contact list.
 QString valuesProblem(const CardState& state) {
-    if (QString problem = contactProblem(state.contact, QStringLiteral("contact")); !problem.isEmpty())
+    if (QString problem = contactProblem(state.contact, [] { return QStringLiteral("contact"); });
+        !problem.isEmpty())
         return problem;
     for (const auto& key : kTextKeys)
         if ((state.*key.member).size() > kMaxLongTextChars)
@@ -498,11 +501,14 @@ public:
         open();
         // card.json of a document written before the contact list had an entry of its own
         // holds the list too.
-        const QByteArray text = entry(kCardJson, kMaxCardJsonBytes + kMaxContactsJsonBytes,
-                                      QStringLiteral("falta a descrição do cartão (card.json)."));
+        const QByteArray text = readEntry(kCardJson, kMaxCardJsonBytes + kMaxContactsJsonBytes,
+                                          QStringLiteral("falta a descrição do cartão (card.json)."));
         // The card's own two objects, the list and its contacts.
         checkContactCount(containerCount(text, kMaxCardContacts + 3) - 3);
-        const QJsonObject json = parse(text, QStringLiteral("a descrição do cartão (card.json)")).object();
+        const QJsonDocument document = parse(text, QStringLiteral("a descrição do cartão (card.json)"));
+        if (!document.isObject())
+            fail(QStringLiteral("a descrição do cartão (card.json) não é um objeto JSON."));
+        const QJsonObject json = document.object();
         if (whole)
             *whole = json;
         return cardOf(json);
@@ -533,10 +539,6 @@ protected:
     }
 
 private:
-    QByteArray entry(const QString& name, qint64 cap, const QString& missing) {
-        return readEntry(name, cap, missing);
-    }
-
     QJsonDocument parse(const QByteArray& text, const QString& what) const {
         QJsonParseError error;
         const QJsonDocument document = QJsonDocument::fromJson(text, &error);
@@ -544,8 +546,6 @@ private:
             fail(QStringLiteral("%1 não é um JSON válido (%2, no caractere %3).")
                      .arg(what, error.errorString())
                      .arg(error.offset));
-        if (!document.isObject() && what.contains(kCardJson))
-            fail(QStringLiteral("%1 não é um objeto JSON.").arg(what));
         return document;
     }
 
@@ -657,7 +657,8 @@ private:
         if (!knownPictureExtension(extension))
             fail(QStringLiteral("a imagem \"%1\" não é JPEG, PNG nem BMP.").arg(name));
         CardPicture picture;
-        picture.bytes = entry(name, kMaxPictureFileBytes, QStringLiteral("falta a imagem \"%1\".").arg(name));
+        picture.bytes =
+            readEntry(name, kMaxPictureFileBytes, QStringLiteral("falta a imagem \"%1\".").arg(name));
         picture.extension = extension;
         try {
             picture.image = decodePicture(picture.bytes, extension, name);
@@ -701,8 +702,8 @@ private:
             if (!entryName.match(name).hasMatch())
                 fail(QStringLiteral("a lista de contatos \"%1\" não é permitida; ela fica em %2.")
                          .arg(name.left(200), kContactsJson));
-            const QByteArray text = entry(name, kMaxContactsJsonBytes,
-                                          QStringLiteral("falta a lista de contatos \"%1\".").arg(name));
+            const QByteArray text = readEntry(name, kMaxContactsJsonBytes,
+                                              QStringLiteral("falta a lista de contatos \"%1\".").arg(name));
             checkContactCount(containerCount(text, kMaxCardContacts + 1) - 1);
             const QJsonDocument document =
                 parse(text, QStringLiteral("a lista de contatos \"%1\"").arg(name));
