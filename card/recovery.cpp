@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -79,8 +80,10 @@ RecoveryScan findPendingRecoveries(const QString& root, const QString& legacyPat
         if (!lock)
             continue; // its window is still running
         const QString cardJson = info.filePath() + QStringLiteral("/card.json");
-        // A first write that never reached card.json left no card.
-        if (!QFileInfo::exists(cardJson)) {
+        // A folder left without a single file holds nothing to lose.
+        if (!QFileInfo::exists(cardJson) &&
+            !QDirIterator(info.filePath(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories)
+                 .hasNext()) {
             QDir(info.filePath()).removeRecursively();
             continue;
         }

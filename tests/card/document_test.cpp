@@ -505,6 +505,10 @@ TEST(Recovery, CopiesOfEndedWindowsAreOfferedAndUnreadableOnesKept) {
     writeAll(killed + ".lock",
              QByteArray::number(deadPid) + "\nlumocard\n" + QSysInfo::machineHostName().toUtf8() + "\n");
     writeAll(damaged + "/card.json", "{\"format\": 1, \"memo\": 5}");
+    // A first write cut short: a picture and no card.json, kept all the same; an empty folder goes.
+    QDir(root).mkpath("20200101-000000000-1/pictures");
+    writeAll(root + "/20200101-000000000-1/pictures/logo-1.png", "png");
+    QDir(root).mkpath("20200101-000000000-2");
     writeAll(legacy, lumo::cardDocumentBytes(fullCard()));
 
     lumo::RecoveryScan scan = lumo::findPendingRecoveries(root, legacy);
@@ -518,11 +522,17 @@ TEST(Recovery, CopiesOfEndedWindowsAreOfferedAndUnreadableOnesKept) {
                             [](const auto& c) { return c.card == fullCard(); }));
     // Offered to one start at a time.
     EXPECT_TRUE(lumo::findPendingRecoveries(root, legacy).cards.empty());
-    ASSERT_EQ(scan.problems.size(), 1);
-    EXPECT_TRUE(scan.problems[0].contains(QDir::toNativeSeparators(damaged + ".ilegivel")) &&
-                scan.problems[0].contains("\"memo\" deveria ser um texto"))
+    ASSERT_EQ(scan.problems.size(), 2);
+    scan.problems.sort(); // the cut write's folder comes first
+    EXPECT_TRUE(scan.problems[0].contains("20200101-000000000-1.ilegivel") &&
+                scan.problems[0].contains("falta a descrição do cartão (card.json)"))
         << scan.problems[0].toStdString();
+    EXPECT_TRUE(scan.problems[1].contains(QDir::toNativeSeparators(damaged + ".ilegivel")) &&
+                scan.problems[1].contains("\"memo\" deveria ser um texto"))
+        << scan.problems[1].toStdString();
     EXPECT_TRUE(QFileInfo::exists(damaged + ".ilegivel/card.json"));
+    EXPECT_TRUE(QFileInfo::exists(root + "/20200101-000000000-1.ilegivel/pictures/logo-1.png"));
+    EXPECT_FALSE(QFileInfo::exists(root + "/20200101-000000000-2"));
     scan = {};
 
     // Kept aside, it is not asked about again; an old version's unreadable file is kept too.
