@@ -292,38 +292,9 @@ void TForm1::ImportarContatos1Click() {
     const std::optional<QString> chosen = lumo::platform().openFileName(this, request);
     if (!chosen || chosen->isEmpty())
         return;
-    // A bad file throws here: the card and the list stay as they were. The list must fit in
-    // the card's document, so the contacts are counted before any is kept, and a contact
-    // with a box longer than a document holds is left out like an unreadable line.
-    lumo::ContactFileReader reader(*chosen);
-    const QString shown = QDir::toNativeSeparators(*chosen);
-    if (const int count = reader.count(); count > lumo::kMaxCardContacts)
-        throw lumo::UserError(
-            QStringLiteral("O arquivo \"%1\" tem %2 contatos; um cartão guarda no máximo %3.")
-                .arg(shown)
-                .arg(count)
-                .arg(lumo::kMaxCardContacts));
-    lumo::ImportResult result;
-    int tooLong = 0;
-    while (std::optional<lumo::ContactFields> contact = reader.next()) {
-        bool fits = true;
-        for (int i = 0; i < lumo::kContactFieldCount; ++i)
-            fits = fits && lumo::fieldOf(*contact, lumo::ContactField(i)).size() <= lumo::kMaxBoxChars;
-        if (fits)
-            result.contacts.push_back(std::move(*contact));
-        else
-            ++tooLong;
-    }
-    result.skippedLines = reader.skippedLines() + tooLong;
-    if (result.contacts.empty())
-        throw lumo::UserError(
-            QStringLiteral("O arquivo \"%1\" não tem nenhum contato que caiba no cartão.").arg(shown));
-    if (const qint64 size = lumo::contactsJsonSize(result.contacts); size > lumo::kMaxContactsJsonBytes)
-        throw lumo::UserError(
-            QStringLiteral("Os contatos de \"%1\" ocupam %2 MB no cartão; o máximo é %3 MB.")
-                .arg(shown)
-                .arg((size + 1024 * 1024 - 1) / (1024 * 1024))
-                .arg(lumo::kMaxContactsJsonBytes / (1024 * 1024)));
+    // A bad file, or one with more than a card keeps, throws here: the card and the list
+    // stay as they were.
+    const lumo::ImportResult result = lumo::readContactsForCard(*chosen);
     if (result.contacts.size() == 1) {
         FModel->SetContact(result.contacts.front());
     } else {

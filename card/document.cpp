@@ -337,6 +337,34 @@ QString contactsTooLarge(qint64 size) {
 
 } // namespace
 
+ImportResult readContactsForCard(const QString& path) {
+    ContactFileReader reader(path);
+    const QString shown = QDir::toNativeSeparators(path);
+    if (const int count = reader.count(); count > kMaxCardContacts)
+        throw UserError(QStringLiteral("O arquivo \"%1\" tem %2 contatos; um cartão guarda no máximo %3.")
+                            .arg(shown)
+                            .arg(count)
+                            .arg(kMaxCardContacts));
+    ImportResult result;
+    int tooLong = 0;
+    while (std::optional<ContactFields> contact = reader.next()) {
+        if (contactProblem(*contact, [] { return QString(); }).isEmpty())
+            result.contacts.push_back(std::move(*contact));
+        else
+            ++tooLong;
+    }
+    result.skippedLines = reader.skippedLines() + tooLong;
+    if (result.contacts.empty())
+        throw UserError(
+            QStringLiteral("O arquivo \"%1\" não tem nenhum contato que caiba no cartão.").arg(shown));
+    if (const qint64 size = contactsJsonSize(result.contacts); size > kMaxContactsJsonBytes)
+        throw UserError(QStringLiteral("Os contatos de \"%1\" ocupam %2 MB no cartão; o máximo é %3 MB.")
+                            .arg(shown)
+                            .arg((size + 1024 * 1024 - 1) / (1024 * 1024))
+                            .arg(kMaxContactsJsonBytes / (1024 * 1024)));
+    return result;
+}
+
 QByteArray cardDocumentBytes(const CardState& state) {
     if (const QString problem = cardStateProblem(state); !problem.isEmpty())
         throw UserError(QStringLiteral("Não foi possível montar o documento do cartão: %1").arg(problem));

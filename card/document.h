@@ -12,6 +12,7 @@
 // (CardFolderWriter), so that a change rewrites card.json and only what else changed.
 
 #include "card/cardmodel.h"
+#include "contact/contactimport.h"
 
 #include <QByteArray>
 #include <QJsonObject>
@@ -43,6 +44,12 @@ constexpr qint64 kMaxContactsJsonBytes = 192 * 1024 * 1024;
 constexpr qint64 kMaxCardUnpackedBytes = 3 * kMaxPictureFileBytes + kMaxCardJsonBytes + kMaxContactsJsonBytes;
 // The largest document file read.
 constexpr qint64 kMaxCardDocumentBytes = kMaxCardUnpackedBytes + 1024 * 1024;
+
+// The contacts of the vCard or CSV file at `path` as a card keeps them: at most
+// kMaxCardContacts, counted before any is kept, and a contact with a box longer than
+// kMaxBoxChars left out like an unreadable line. Throws lumo::UserError as
+// readContactsFile does, and when the list would not fit in a document.
+ImportResult readContactsForCard(const QString& path);
 
 // Why `state` cannot be kept in a document (a text or a contact list over the limits the
 // reader enforces), or an empty text when it can.
