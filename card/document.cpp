@@ -323,9 +323,6 @@ QString cardStateProblem(const CardState& state) {
     return problem.isEmpty() ? contactsProblem(state.contacts) : problem;
 }
 
-qint64 contactsJsonSize(const std::vector<ContactFields>& contacts) {
-    return contactsJson(contacts).size();
-}
 
 namespace {
 
@@ -357,7 +354,7 @@ ImportResult readContactsForCard(const QString& path) {
     if (result.contacts.empty())
         throw UserError(
             QStringLiteral("O arquivo \"%1\" não tem nenhum contato que caiba no cartão.").arg(shown));
-    if (const qint64 size = contactsJsonSize(result.contacts); size > kMaxContactsJsonBytes)
+    if (const qint64 size = contactsJson(result.contacts).size(); size > kMaxContactsJsonBytes)
         throw UserError(QStringLiteral("Os contatos de \"%1\" ocupam %2 MB no cartão; o máximo é %3 MB.")
                             .arg(shown)
                             .arg((size + 1024 * 1024 - 1) / (1024 * 1024))

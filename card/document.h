@@ -54,8 +54,6 @@ ImportResult readContactsForCard(const QString& path);
 // Why `state` cannot be kept in a document (a text or a contact list over the limits the
 // reader enforces), or an empty text when it can.
 QString cardStateProblem(const CardState& state);
-// The size of the contact list's entry for `contacts`.
-qint64 contactsJsonSize(const std::vector<ContactFields>& contacts);
 
 // The document of `state`. Throws lumo::UserError when cardStateProblem() finds one: what
 // is written always reads back.
