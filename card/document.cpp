@@ -323,7 +323,6 @@ QString cardStateProblem(const CardState& state) {
     return problem.isEmpty() ? contactsProblem(state.contacts) : problem;
 }
 
-
 namespace {
 
 QString contactsTooLarge(qint64 size) {
