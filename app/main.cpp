@@ -8,7 +8,7 @@
 #include "platform/signals.h"
 
 #include <QApplication>
-#include <QFile>
+#include <QFileInfo>
 #include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
@@ -23,20 +23,35 @@ QStringList argumentsOf(int argc, char* argv[]) {
     return arguments;
 }
 
-// A card left behind by a run that did not end by the user's choice is offered back.
-void offerRecovery(TForm1& form, const QString& path) {
-    const std::optional<lumo::CardState> card = lumo::RecoveryWriter::pendingRecovery(path);
-    if (!card)
-        return;
-    const int answer = lumo::platform().question(
-        &form, QStringLiteral("O Lumo Card foi fechado sem salvar. Restaurar o cartão?"),
-        {QStringLiteral("Restaurar"), QStringLiteral("Descartar")}, 0);
-    // Only a clear "Descartar" removes the card; a box closed otherwise (a logout while it is
-    // shown) leaves it for the next start.
-    if (answer == 0)
-        form.RestoreCard(*card);
-    else if (answer == 1)
-        QFile::remove(path);
+// Cards left behind by windows that did not end by the user's choice are offered back, one
+// question each, until one is restored: the window shows one card, and the others wait for
+// the next start. A copy that could not be opened was kept aside and is named.
+void offerRecovery(TForm1& form, lumo::RecoveryWriter& recovery) {
+    lumo::RecoveryScan scan =
+        lumo::findPendingRecoveries(lumo::RecoveryWriter::defaultRoot(), lumo::RecoveryWriter::legacyPath());
+    for (const QString& problem : scan.problems)
+        lumo::platform().error(&form, problem);
+    for (const lumo::PendingRecovery& pending : scan.cards) {
+        QString name = pending.documentPath.isEmpty() ? pending.card.nameLine().trimmed()
+                                                      : QFileInfo(pending.documentPath).completeBaseName();
+        const QString question =
+            name.isEmpty() ? QStringLiteral("O Lumo Card foi fechado sem salvar. Restaurar o cartão?")
+                           : QStringLiteral("O Lumo Card foi fechado sem salvar. Restaurar o cartão \"%1\"?")
+                                 .arg(name.left(80));
+        const int answer = lumo::platform().question(
+            &form, question, {QStringLiteral("Restaurar"), QStringLiteral("Descartar")}, 0);
+        // Only a clear "Descartar" removes the card; a box closed otherwise (a logout while it
+        // is shown) leaves it for the next start.
+        if (answer == 0) {
+            form.RestoreCard(pending.card, pending.documentPath);
+            // The copy goes once this window's own holds the card.
+            recovery.takeOver(pending);
+            recovery.writeNow();
+            return;
+        }
+        if (answer == 1)
+            lumo::removeRecovery(pending);
+    }
 }
 
 } // namespace
@@ -89,8 +104,12 @@ int main(int argc, char* argv[]) {
     // 5. The message loop, with the main window maximised, showing the card brought back
     //    from a crash or the document named on the command line.
     Form1.showMaximized();
-    const QString recoveryPath = lumo::RecoveryWriter::defaultPath();
-    offerRecovery(Form1, recoveryPath);
+    // From here on every change reaches this window's recovery copy within two seconds; only
+    // a quit the user chose removes it.
+    lumo::RecoveryWriter recovery(&Form1.Model());
+    Form1.AttachRecovery(&recovery);
+    Form1.SetClosedHandler([&recovery] { recovery.discard(); });
+    offerRecovery(Form1, recovery);
     if (!commandLine.document.isEmpty())
         lumo::runGuarded(&Form1, [&] {
             if (Form1.MaybeSave())
@@ -98,10 +117,6 @@ int main(int argc, char* argv[]) {
         });
     if (endedBySignal)
         return 0;
-    // From here on every change reaches the recovery file within two seconds; only a quit
-    // the user chose removes it.
-    lumo::RecoveryWriter recovery(&Form1.Model(), recoveryPath);
-    Form1.SetClosedHandler([&recovery] { recovery.discard(); });
     recoveryOnSignal = &recovery;
     return QApplication::exec();
 }

@@ -34,6 +34,7 @@ namespace lumo {
 struct CardDesign;
 struct CardState;
 class CardModel;
+class RecoveryWriter;
 class TCardLabel;
 class TCardPanel;
 class TColorDialog;
@@ -93,6 +94,8 @@ public:
     QAction *Novo1, *Abrir1, *SalvarCartao1, *SalvarComo1, *ImportarContatos1, *ExportarTodos1, *Sair1;
     // The imported contacts, beside the window
     TContactList* ContactList1;
+    // The notice of a recovery copy that could not be written, at the menu bar's right
+    QLabel* AvisoRecuperacao1;
     // Non-visual components
     lumo::TSaveDialog *SaveDialog1, *SaveDialog2, *SaveDialog3;
     lumo::TOpenDialog* OpenDialog1;
@@ -112,8 +115,12 @@ public:
     lumo::CardModel& Model();
     // The open document's path; empty for a card never saved.
     QString DocumentPath() const { return FDocumentPath; }
-    // Shows a card brought back after a crash: every value, marked modified.
-    void RestoreCard(const lumo::CardState& state);
+    // Shows a card brought back after a crash: every value, marked modified, with the name
+    // and path of the document it belongs to (empty for a card never saved).
+    void RestoreCard(const lumo::CardState& state, const QString& documentPath = {});
+    // The writer of this window's recovery copy: told when the card matches its document
+    // again, and its failures shown in the menu bar.
+    void AttachRecovery(lumo::RecoveryWriter* writer);
     // Opens a .lumocard document; throws lumo::UserError and keeps the card on a bad one.
     void OpenDocument(const QString& path);
     // Saves the card, asking for a name when it has none or `askName`. Returns false when
@@ -207,6 +214,8 @@ private:
     void buildPaperMenu();
     void fillRecentMenu();
     void documentOpened(const QString& path);
+    // The card on screen is its document's (or a new one): the recovery copy no longer counts.
+    void cardClean();
     void updateTitle();
     void showContactList();
     // Height of the menu bar above the designed area.
@@ -241,6 +250,7 @@ private:
     bool FShown = false;
     std::function<void()> FAboutHandler, FClosedHandler;
     QString FDocumentPath;
+    lumo::RecoveryWriter* FRecovery = nullptr;
     std::array<QAction*, 4> FQrLevelActions{};
     std::array<QAction*, 3> FSheetActions{};
     // Set while a whole card is put in the model, which is no edit of the user's.

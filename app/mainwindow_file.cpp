@@ -7,6 +7,7 @@
 #include "card/batch.h"
 #include "card/cardmodel.h"
 #include "card/document.h"
+#include "card/recovery.h"
 #include "contact/contactimport.h"
 #include "platform/dialogs.h"
 #include "platform/errors.h"
@@ -19,6 +20,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressDialog>
@@ -116,6 +118,12 @@ void TForm1::buildMenu() {
     }
     buildPaperMenu();
 
+    AvisoRecuperacao1 = new QLabel(MainMenu1);
+    AvisoRecuperacao1->setObjectName(QStringLiteral("AvisoRecuperacao1"));
+    AvisoRecuperacao1->setStyleSheet(QStringLiteral("QLabel { color: #a00000; padding: 0 8px; }"));
+    AvisoRecuperacao1->hide();
+    MainMenu1->setCornerWidget(AvisoRecuperacao1, Qt::TopRightCorner);
+
     fillRecentMenu();
     updateTitle();
 
@@ -161,24 +169,54 @@ void TForm1::documentOpened(const QString& path) {
     lumo::Settings::addRecentDocument(FDocumentPath);
     setWindowModified(false);
     updateTitle();
+    cardClean();
+}
+
+void TForm1::cardClean() {
+    if (!FRecovery)
+        return;
+    FRecovery->setDocumentPath(FDocumentPath);
+    FRecovery->markClean();
+}
+
+void TForm1::AttachRecovery(lumo::RecoveryWriter* writer) {
+    FRecovery = writer;
+    // Said once, without a box: the failure repeats at every change until the cause goes.
+    connect(writer, &lumo::RecoveryWriter::writeFailed, this, [this](const QString& message) {
+        const QString reason = message.section(QStringLiteral("\": "), -1);
+        AvisoRecuperacao1->setText(
+            QStringLiteral("Não foi possível gravar a cópia de recuperação: %1").arg(reason));
+        AvisoRecuperacao1->setToolTip(message);
+        AvisoRecuperacao1->show();
+    });
+    connect(writer, &lumo::RecoveryWriter::written, AvisoRecuperacao1, &QWidget::hide);
+    FRecovery->setDocumentPath(FDocumentPath);
 }
 
 void TForm1::OpenDocument(const QString& path) {
     // Read first: a bad document throws here and the card on screen stays as it was.
     const lumo::CardState state = lumo::openCardDocument(path);
     FReplacingCard = true;
-    FModel->SetState(state);
+    const QString qrProblem = FModel->SetState(state);
     FReplacingCard = false;
     documentOpened(path);
     showContactList();
+    if (!qrProblem.isEmpty())
+        lumo::platform().error(this, qrProblem);
 }
 
-void TForm1::RestoreCard(const lumo::CardState& state) {
+void TForm1::RestoreCard(const lumo::CardState& state, const QString& documentPath) {
     FReplacingCard = true;
-    FModel->SetState(state);
+    const QString qrProblem = FModel->SetState(state);
     FReplacingCard = false;
+    FDocumentPath = documentPath;
+    if (FRecovery)
+        FRecovery->setDocumentPath(FDocumentPath);
     setWindowModified(true);
+    updateTitle();
     showContactList();
+    if (!qrProblem.isEmpty())
+        lumo::platform().error(this, qrProblem);
 }
 
 bool TForm1::SaveDocument(bool askName) {
@@ -240,6 +278,7 @@ void TForm1::Novo1Click() {
     FDocumentPath.clear();
     setWindowModified(false);
     updateTitle();
+    cardClean();
     showContactList();
 }
 
@@ -273,8 +312,9 @@ void TForm1::ImportarContatos1Click() {
     const std::optional<QString> chosen = lumo::platform().openFileName(this, request);
     if (!chosen || chosen->isEmpty())
         return;
-    // A bad file throws here: the card and the list stay as they were.
-    const lumo::ImportResult result = lumo::readContactsFile(*chosen);
+    // A bad file, or one with more than a card keeps, throws here: the card and the list
+    // stay as they were.
+    const lumo::ImportResult result = lumo::readContactsForCard(*chosen);
     if (result.contacts.size() == 1) {
         FModel->SetContact(result.contacts.front());
     } else {

@@ -77,12 +77,22 @@ template <class T> void CardModel::assign(T& field, const T& value) {
     emit changed();
 }
 
-void CardModel::SetState(const CardState& state) {
+CardState CardModel::StateWithoutContacts() {
+    std::vector<ContactFields> contacts = std::move(FState.contacts);
+    CardState copy = FState;
+    FState.contacts = std::move(contacts);
+    return copy;
+}
+
+QString CardModel::SetState(const CardState& state) {
     const bool qrChanged = state.qrText != FState.qrText || state.qrLevel != FState.qrLevel;
     FState = state;
+    ++FContactsSerial;
+    QString problem;
     if (qrChanged || (FQrPicture.isNull() && !FState.qrText.isEmpty()))
-        remakeQrPicture();
+        problem = remakeQrPicture();
     emit changed();
+    return problem;
 }
 
 void CardModel::SetField(ContactField field, const QString& value) {
@@ -116,6 +126,8 @@ void CardModel::SetSheet(SheetKind sheet) {
 }
 
 void CardModel::SetContacts(const std::vector<ContactFields>& contacts) {
+    if (contacts != FState.contacts)
+        ++FContactsSerial;
     assign(FState.contacts, contacts);
 }
 
@@ -138,16 +150,21 @@ void CardModel::Generate() {
     emit changed();
 }
 
-void CardModel::remakeQrPicture() {
+QString CardModel::remakeQrPicture() {
     FQrPicture = QImage();
     if (FState.qrText.isEmpty())
-        return;
+        return {};
     try {
         FQrPicture = renderQrPicture(FState.qrText, FState.qrLevel);
-    } catch (const std::exception&) {
-        // A text no symbol holds never got a picture; the card shows none.
+    } catch (const std::exception& e) {
+        // A text that does not fit the level (a document edited elsewhere) has no picture:
+        // the card is stale until the next Generate.
         FState.qrText.clear();
+        FState.generated = false;
+        FState.generateGlyph = 1;
+        return QString::fromUtf8(e.what());
     }
+    return {};
 }
 
 void CardModel::SetFrontColor(const QColor& color) {

@@ -41,8 +41,8 @@ constexpr int kContactFieldCount = 13;
 QString& fieldOf(ContactFields& fields, ContactField field);
 const QString& fieldOf(const ContactFields& fields, ContactField field);
 
-// Every value of a card, copyable in constant time (pictures and texts are shared until
-// written), so a snapshot can be handed to another thread.
+// Every value of a card. Pictures and texts are shared until written, so all but the
+// contact list copy in constant time and a snapshot can be handed to another thread.
 struct CardState {
     ContactFields contact;
     // The memo's text, line breaks as LF, characters exactly as shown.
@@ -75,8 +75,14 @@ public:
     explicit CardModel(QObject* parent = nullptr);
 
     const CardState& State() const { return FState; }
-    // Replaces every value at once (a document opened, a card restored, "Novo").
-    void SetState(const CardState& state);
+    // The state with an empty contact list, in constant time, and a number that changes
+    // whenever the list does: a snapshot copies the list only when it changed.
+    CardState StateWithoutContacts();
+    quint64 ContactsSerial() const { return FContactsSerial; }
+    // Replaces every value at once (a document opened, a card restored, "Novo"). When the
+    // QR text does not fit a symbol of the card's level, the card has no QR picture and is
+    // stale, as before a Generate: the reason is returned, empty when there is none.
+    QString SetState(const CardState& state);
 
     const ContactFields& Contact() const { return FState.contact; }
     QString Field(ContactField field) const { return fieldOf(FState.contact, field); }
@@ -134,10 +140,11 @@ signals:
 
 private:
     template <class T> void assign(T& field, const T& value);
-    void remakeQrPicture();
+    QString remakeQrPicture();
 
     CardState FState;
     QImage FQrPicture;
+    quint64 FContactsSerial = 0;
 };
 
 // What the outputs draw of the card.

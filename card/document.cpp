@@ -10,6 +10,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QStringList>
 
 #include <zip.h>
@@ -20,7 +21,7 @@
 #include <type_traits>
 #include <vector>
 
-// card.json, format 1:
+// card.json, format 1, written without indentation:
 //   {
 //     "format": 1,
 //     "contact": {"nome": "…", "sobrenome": "…", … the thirteen boxes, named as on the form},
@@ -29,11 +30,15 @@
 //     "frontBackground": "pictures/frontBackground.jpg" or null, "backBackground": …, "logo": …,
 //     "icon": false, "bleed": false, "front": true, "back": false,
 //     "sheet": "cartao" | "a4" | "carta", "qrLevel": "L" | "M" | "Q" | "H",
-//     "contacts": [ { the thirteen fields, as in "contact" }, … ]
+//     "contacts": "contacts.json", or the list itself when it is empty
 //   }
+// contacts.json: [ { the thirteen fields as in "contact", empty ones left out }, … ]. A
+// document written before the list had an entry of its own has the list in "contacts"; a
+// reader of those refuses a name there rather than lose the list unseen.
 // A key that is absent keeps the value of a new card, so a document written before the key
 // existed still opens; keys this program does not know are ignored, so a document of a newer
-// minor version opens too. A value of the wrong type or out of range refuses the document.
+// minor version opens too. A value of the wrong type or out of range refuses the document,
+// and so does a text or a list longer than the program ever writes.
 
 namespace lumo {
 
@@ -193,23 +198,80 @@ private:
     ZipArchive FArchive;
 };
 
-QJsonObject contactJson(const ContactFields& contact) {
+// The contacts of the list leave out their empty boxes; the card's own contact keeps all.
+QJsonObject contactJson(const ContactFields& contact, bool skipEmpty = false) {
     QJsonObject json;
     for (const auto& [name, member] : kContactKeys)
-        json.insert(QLatin1String(name), contact.*member);
+        if (!skipEmpty || !(contact.*member).isEmpty())
+            json.insert(QLatin1String(name), contact.*member);
     return json;
 }
 
-} // namespace
+QByteArray contactsJson(const std::vector<ContactFields>& contacts) {
+    QJsonArray list;
+    for (const ContactFields& contact : contacts)
+        list.append(contactJson(contact, true));
+    return QJsonDocument(list).toJson(QJsonDocument::Compact);
+}
 
-QByteArray cardDocumentBytes(const CardState& state) {
-    QJsonObject json;
+QString tooLong(const QString& key, qsizetype length, qsizetype max) {
+    return QStringLiteral("o texto de \"%1\" é longo demais (%2 caracteres; o máximo é %3).")
+        .arg(key)
+        .arg(length)
+        .arg(max);
+}
+
+QString tooManyContacts(qsizetype count) {
+    return QStringLiteral("a lista tem %1 contatos; o máximo é %2.").arg(count).arg(kMaxCardContacts);
+}
+
+// `within` names the contact, and is asked only when there is a problem to tell.
+template <class Within> QString contactProblem(const ContactFields& contact, const Within& within) {
+    for (const auto& [name, member] : kContactKeys)
+        if ((contact.*member).size() > kMaxBoxChars)
+            return tooLong(within() + u'.' + QLatin1String(name), (contact.*member).size(), kMaxBoxChars);
+    return {};
+}
+
+struct Entry {
+    QString name;
+    QByteArray bytes;
+    zip_int32_t method;
+};
+
+// The entry of a picture, named `stem` plus its extension.
+Entry pictureEntry(const CardPicture& picture, const QString& stem) {
+    Entry entry{{}, picture.bytes, ZIP_CM_STORE};
+    QString extension = picture.extension.toLower();
+    if (entry.bytes.isEmpty() || !knownPictureExtension(extension)) {
+        // A picture that came from no file is kept losslessly.
+        QBuffer buffer(&entry.bytes);
+        buffer.open(QIODevice::WriteOnly);
+        picture.image.save(&buffer, "PNG");
+        extension = QStringLiteral("png");
+    }
+    // JPEG and PNG data is compressed already; a BMP is not.
+    if (extension == u"bmp")
+        entry.method = ZIP_CM_DEFLATE;
+    entry.name = stem + u'.' + extension;
+    return entry;
+}
+
+// card.json of `state`, its pictures and contact list under the names given; an empty name
+// stands for no picture, or for a list kept inside card.json.
+QByteArray cardJson(const CardState& state, const QString& contactsName,
+                    const std::array<QString, 3>& pictures, const QJsonObject& extra = {}) {
+    QJsonObject json = extra;
     json.insert(QStringLiteral("format"), kCardDocumentFormat);
     json.insert(QStringLiteral("contact"), contactJson(state.contact));
-    QJsonArray contacts;
-    for (const ContactFields& contact : state.contacts)
-        contacts.append(contactJson(contact));
-    json.insert(QStringLiteral("contacts"), contacts);
+    if (contactsName.isEmpty()) {
+        QJsonArray contacts;
+        for (const ContactFields& contact : state.contacts)
+            contacts.append(contactJson(contact, true));
+        json.insert(QStringLiteral("contacts"), contacts);
+    } else {
+        json.insert(QStringLiteral("contacts"), contactsName);
+    }
     for (const auto& key : kTextKeys)
         json.insert(QLatin1String(key.name), state.*key.member);
     for (const auto& key : kFlagKeys)
@@ -220,49 +282,211 @@ QByteArray cardDocumentBytes(const CardState& state) {
         json.insert(QLatin1String(key.name), (state.*key.member).name(QColor::HexRgb));
     for (const auto& key : kChoiceKeys)
         json.insert(QLatin1String(key.name), QLatin1String(key.words[std::size_t(key.get(state))]));
+    for (std::size_t i = 0; i < std::size(kPictureKeys); ++i)
+        json.insert(QLatin1String(kPictureKeys[i].name),
+                    pictures[i].isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(pictures[i]));
+    return QJsonDocument(json).toJson(QJsonDocument::Compact);
+}
 
-    struct Entry {
-        QString name;
-        QByteArray bytes;
-        zip_int32_t method;
-    };
+const QString kContactsJson = QStringLiteral("contacts.json");
+
+} // namespace
+
+namespace {
+
+QString contactsProblem(const std::vector<ContactFields>& contacts) {
+    if (qsizetype(contacts.size()) > kMaxCardContacts)
+        return tooManyContacts(qsizetype(contacts.size()));
+    for (std::size_t i = 0; i < contacts.size(); ++i)
+        if (QString problem =
+                contactProblem(contacts[i], [i] { return QStringLiteral("contacts[%1]").arg(i); });
+            !problem.isEmpty())
+            return problem;
+    return {};
+}
+
+// The values apart from the contact list.
+QString valuesProblem(const CardState& state) {
+    if (QString problem = contactProblem(state.contact, [] { return QStringLiteral("contact"); });
+        !problem.isEmpty())
+        return problem;
+    for (const auto& key : kTextKeys)
+        if ((state.*key.member).size() > kMaxLongTextChars)
+            return tooLong(QLatin1String(key.name), (state.*key.member).size(), kMaxLongTextChars);
+    return {};
+}
+
+} // namespace
+
+QString cardStateProblem(const CardState& state) {
+    const QString problem = valuesProblem(state);
+    return problem.isEmpty() ? contactsProblem(state.contacts) : problem;
+}
+
+namespace {
+
+QString contactsTooLarge(qint64 size) {
+    return QStringLiteral("a lista de contatos ocupa %1 MB; o máximo é %2 MB.")
+        .arg((size + 1024 * 1024 - 1) / (1024 * 1024))
+        .arg(kMaxContactsJsonBytes / (1024 * 1024));
+}
+
+} // namespace
+
+ImportResult readContactsForCard(const QString& path) {
+    ContactFileReader reader(path);
+    const QString shown = QDir::toNativeSeparators(path);
+    if (const int count = reader.count(); count > kMaxCardContacts)
+        throw UserError(QStringLiteral("O arquivo \"%1\" tem %2 contatos; um cartão guarda no máximo %3.")
+                            .arg(shown)
+                            .arg(count)
+                            .arg(kMaxCardContacts));
+    ImportResult result;
+    int tooLong = 0;
+    while (std::optional<ContactFields> contact = reader.next()) {
+        if (contactProblem(*contact, [] { return QString(); }).isEmpty())
+            result.contacts.push_back(std::move(*contact));
+        else
+            ++tooLong;
+    }
+    result.skippedLines = reader.skippedLines() + tooLong;
+    if (result.contacts.empty())
+        throw UserError(
+            QStringLiteral("O arquivo \"%1\" não tem nenhum contato que caiba no cartão.").arg(shown));
+    if (const qint64 size = contactsJson(result.contacts).size(); size > kMaxContactsJsonBytes)
+        throw UserError(QStringLiteral("Os contatos de \"%1\" ocupam %2 MB no cartão; o máximo é %3 MB.")
+                            .arg(shown)
+                            .arg((size + 1024 * 1024 - 1) / (1024 * 1024))
+                            .arg(kMaxContactsJsonBytes / (1024 * 1024)));
+    return result;
+}
+
+QByteArray cardDocumentBytes(const CardState& state) {
+    if (const QString problem = cardStateProblem(state); !problem.isEmpty())
+        throw UserError(QStringLiteral("Não foi possível montar o documento do cartão: %1").arg(problem));
     std::vector<Entry> pictures;
-    for (const auto& key : kPictureKeys) {
-        const CardPicture& picture = state.*key.member;
-        if (picture.isNull()) {
-            json.insert(QLatin1String(key.name), QJsonValue::Null);
+    std::array<QString, 3> names;
+    for (std::size_t i = 0; i < std::size(kPictureKeys); ++i) {
+        const CardPicture& picture = state.*kPictureKeys[i].member;
+        if (picture.isNull())
             continue;
-        }
-        Entry entry{{}, picture.bytes, ZIP_CM_STORE};
-        QString extension = picture.extension.toLower();
-        if (entry.bytes.isEmpty() || !knownPictureExtension(extension)) {
-            // A picture that came from no file is kept losslessly.
-            QBuffer buffer(&entry.bytes);
-            buffer.open(QIODevice::WriteOnly);
-            picture.image.save(&buffer, "PNG");
-            extension = QStringLiteral("png");
-        }
-        // JPEG and PNG data is compressed already; a BMP is not.
-        if (extension == u"bmp")
-            entry.method = ZIP_CM_DEFLATE;
-        entry.name = kPictureFolder + QLatin1String(key.name) + u'.' + extension;
-        json.insert(QLatin1String(key.name), entry.name);
-        pictures.push_back(std::move(entry));
+        pictures.push_back(pictureEntry(picture, kPictureFolder + QLatin1String(kPictureKeys[i].name)));
+        names[i] = pictures.back().name;
+    }
+    // An empty list stays inside card.json, as every program that reads format 1 expects.
+    QByteArray contacts;
+    if (!state.contacts.empty()) {
+        contacts = contactsJson(state.contacts);
+        if (contacts.size() > kMaxContactsJsonBytes)
+            throw UserError(QStringLiteral("Não foi possível montar o documento do cartão: %1")
+                                .arg(contactsTooLarge(contacts.size())));
     }
 
     const QByteArray mimeType(kCardDocumentMimeType);
-    const QByteArray cardJson = QJsonDocument(json).toJson(QJsonDocument::Indented);
+    const QByteArray json = cardJson(state, contacts.isEmpty() ? QString() : kContactsJson, names);
     ZipBuilder zip;
     // First and uncompressed, so the type shows at a fixed place at the start of the file.
     zip.add(QStringLiteral("mimetype"), mimeType, ZIP_CM_STORE);
-    zip.add(kCardJson, cardJson, ZIP_CM_DEFLATE);
+    zip.add(kCardJson, json, ZIP_CM_DEFLATE);
+    if (!contacts.isEmpty())
+        zip.add(kContactsJson, contacts, ZIP_CM_DEFLATE);
     for (const Entry& entry : pictures)
         zip.add(entry.name, entry.bytes, entry.method);
     return zip.finish();
 }
 
 void saveCardDocument(const QString& path, const CardState& state) {
+    if (const QString problem = cardStateProblem(state); !problem.isEmpty())
+        throw UserError(QStringLiteral("Não foi possível gravar o arquivo \"%1\": %2")
+                            .arg(QDir::toNativeSeparators(path), problem));
     writeFileAtomically(path, cardDocumentBytes(state));
+}
+
+namespace {
+
+// Pictures that share their bytes and image were written already; comparing them byte for
+// byte would cost as much as writing them.
+bool sameData(const CardPicture& a, const CardPicture& b) {
+    return a.bytes.isSharedWith(b.bytes) && a.bytes.size() == b.bytes.size() &&
+           a.image.cacheKey() == b.image.cacheKey() && a.extension == b.extension;
+}
+
+} // namespace
+
+void CardFolderWriter::write(const CardState& state, const QJsonObject& extra) {
+    write(state, std::make_shared<const std::vector<ContactFields>>(state.contacts), extra);
+}
+
+void CardFolderWriter::write(const CardState& state,
+                             const std::shared_ptr<const std::vector<ContactFields>>& contacts,
+                             const QJsonObject& extra) {
+    const auto fail = [&](const QString& reason) {
+        throw UserError(QStringLiteral("Não foi possível gravar o arquivo \"%1\": %2")
+                            .arg(QDir::toNativeSeparators(FFolder + u'/' + kCardJson), reason));
+    };
+    const bool sameContacts = FContacts && (FContacts == contacts || *FContacts == *contacts);
+    if (const QString problem = valuesProblem(state); !problem.isEmpty())
+        fail(problem);
+    if (!sameContacts)
+        if (const QString problem = contactsProblem(*contacts); !problem.isEmpty())
+            fail(problem);
+    if (!QDir().mkpath(FFolder + u'/' + kPictureFolder))
+        fail(QStringLiteral("a pasta não pôde ser criada."));
+
+    std::array<std::optional<Kept>, 3> pictures;
+    std::array<QString, 3> names;
+    for (std::size_t i = 0; i < std::size(kPictureKeys); ++i) {
+        const CardPicture& picture = state.*kPictureKeys[i].member;
+        if (picture.isNull())
+            continue;
+        if (FPictures[i] && sameData(FPictures[i]->picture, picture)) {
+            pictures[i] = FPictures[i];
+        } else {
+            const Entry entry = pictureEntry(picture, kPictureFolder + QLatin1String(kPictureKeys[i].name) +
+                                                          u'-' + QString::number(++FSerial));
+            writeFileAtomically(FFolder + u'/' + entry.name, entry.bytes);
+            pictures[i] = Kept{picture, entry.name};
+        }
+        names[i] = pictures[i]->name;
+    }
+    QString contactsName;
+    if (!contacts->empty()) {
+        if (sameContacts && !FContactsName.isEmpty()) {
+            contactsName = FContactsName;
+        } else {
+            const QByteArray bytes = contactsJson(*contacts);
+            if (bytes.size() > kMaxContactsJsonBytes)
+                fail(contactsTooLarge(bytes.size()));
+            contactsName = QStringLiteral("contacts-%1.json").arg(++FSerial);
+            writeFileAtomically(FFolder + u'/' + contactsName, bytes);
+        }
+    }
+    CardState values = state;
+    values.contacts.clear();
+    writeFileAtomically(FFolder + u'/' + kCardJson, cardJson(values, contactsName, names, extra));
+
+    FPictures = pictures;
+    FContacts = contacts;
+    FContactsName = contactsName;
+    // What card.json no longer names goes; a file of a write that failed half-way too.
+    QStringList kept{kCardJson, contactsName};
+    for (const auto& picture : FPictures)
+        if (picture)
+            kept << picture->name;
+    const QDir folder(FFolder);
+    for (const QString& name : folder.entryList(QDir::Files | QDir::Hidden))
+        if (!kept.contains(name))
+            QFile::remove(folder.filePath(name));
+    for (const QString& name : QDir(FFolder + u'/' + kPictureFolder).entryList(QDir::Files | QDir::Hidden))
+        if (!kept.contains(kPictureFolder + name))
+            QFile::remove(folder.filePath(kPictureFolder + name));
+}
+
+void CardFolderWriter::remove() {
+    QDir(FFolder).removeRecursively();
+    FPictures = {};
+    FContacts.reset();
+    FContactsName.clear();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -270,95 +494,88 @@ void saveCardDocument(const QString& path, const CardState& state) {
 
 namespace {
 
+// Counts the arrays and objects of a JSON text, strings skipped, up to `limit` + 1: what
+// the parser would build is known before it builds it.
+qsizetype containerCount(const QByteArray& json, qsizetype limit) {
+    qsizetype count = 0;
+    bool inString = false;
+    for (qsizetype i = 0; i < json.size() && count <= limit; ++i) {
+        const char c = json[i];
+        if (inString) {
+            if (c == '\\')
+                ++i;
+            else if (c == '"')
+                inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '{' || c == '[') {
+            ++count;
+        }
+    }
+    return count;
+}
+
+// A card read from entries found by name: an archive's or a folder's.
 class DocumentReader {
 public:
-    DocumentReader(const QByteArray& bytes, const QString& shownName) : FBytes(bytes), FShown(shownName) {}
+    explicit DocumentReader(const QString& shownName) : FShown(shownName) {}
+    virtual ~DocumentReader() = default;
 
-    CardState read() {
-        openArchive();
-        if (entry(QStringLiteral("mimetype"), 256,
-                  QStringLiteral("o arquivo não é um cartão do Lumo Card.")) != kCardDocumentMimeType)
-            fail(QStringLiteral("o arquivo não é um cartão do Lumo Card."));
-        const QByteArray text =
-            entry(kCardJson, kMaxCardJsonBytes, QStringLiteral("falta a descrição do cartão (card.json)."));
-        QJsonParseError error;
-        const QJsonDocument document = QJsonDocument::fromJson(text, &error);
-        if (error.error != QJsonParseError::NoError)
-            fail(QStringLiteral(
-                     "a descrição do cartão (card.json) não é um JSON válido (%1, no caractere %2).")
-                     .arg(error.errorString())
-                     .arg(error.offset));
+    CardState read(QJsonObject* whole = nullptr) {
+        open();
+        // card.json of a document written before the contact list had an entry of its own
+        // holds the list too.
+        const QByteArray text = readEntry(kCardJson, kMaxCardJsonBytes + kMaxContactsJsonBytes,
+                                          QStringLiteral("falta a descrição do cartão (card.json)."));
+        // The card's own two objects, the list and its contacts.
+        checkContactCount(containerCount(text, kMaxCardContacts + 3) - 3);
+        const QJsonDocument document = parse(text, QStringLiteral("a descrição do cartão (card.json)"));
         if (!document.isObject())
             fail(QStringLiteral("a descrição do cartão (card.json) não é um objeto JSON."));
-        return cardOf(document.object());
+        const QJsonObject json = document.object();
+        if (whole)
+            *whole = json;
+        return cardOf(json);
     }
 
-private:
+protected:
+    virtual void open() = 0;
+    // The bytes of the entry `name`, at most `cap` of them; `missing` is the reason when
+    // there is no such entry.
+    virtual QByteArray readEntry(const QString& name, qint64 cap, const QString& missing) = 0;
+
     [[noreturn]] void fail(const QString& reason) const {
         throw UserError(QStringLiteral("Não foi possível abrir o cartão \"%1\": %2").arg(FShown, reason));
     }
 
-    [[noreturn]] void damaged(const QString& name, zip_error_t* error) const {
-        fail(QStringLiteral("\"%1\" está danificado (%2).").arg(name, zipReason(error)));
-    }
-
-    void openArchive() {
-        zip_error_t error;
-        zip_error_init(&error);
-        ZipSource source(
-            zip_source_buffer_create(FBytes.constData(), zip_uint64_t(FBytes.size()), 0, &error));
-        if (source) {
-            FArchive.reset(zip_open_from_source(source.get(), ZIP_RDONLY | ZIP_CHECKCONS, &error));
-            if (FArchive)
-                source.release(); // the archive owns it now
-        }
-        if (!FArchive) {
-            const bool looksLikeZip = FBytes.startsWith("PK\x03\x04");
-            zip_error_fini(&error);
-            fail(looksLikeZip ? QStringLiteral("o arquivo está danificado ou incompleto.")
-                              : QStringLiteral("o arquivo não é um cartão do Lumo Card."));
-        }
-    }
-
-    // The entry's bytes, read to their end so the checksum is verified, and never more than
-    // `cap` + 1 bytes whatever the archive claims.
-    QByteArray entry(const QString& name, qint64 cap, const QString& missing) {
-        const zip_int64_t index = zip_name_locate(FArchive.get(), name.toUtf8().constData(), 0);
-        if (index < 0)
-            fail(missing);
-        zip_stat_t stat;
-        zip_stat_init(&stat);
-        if (zip_stat_index(FArchive.get(), zip_uint64_t(index), 0, &stat) != 0 ||
-            !(stat.valid & ZIP_STAT_SIZE))
-            damaged(name, zip_get_error(FArchive.get()));
-        if (stat.size > zip_uint64_t(cap))
+    // Refuses an entry of `size` bytes over its own cap or over what is left of the cap of
+    // all entries together.
+    void account(const QString& name, qint64 size, qint64 cap) {
+        if (size > cap)
             fail(QStringLiteral("\"%1\" é grande demais (%2 bytes; o máximo é %3).")
                      .arg(name)
-                     .arg(stat.size)
+                     .arg(size)
                      .arg(cap));
-        ZipFile file(zip_fopen_index(FArchive.get(), zip_uint64_t(index), 0));
-        if (!file)
-            damaged(name, zip_get_error(FArchive.get()));
-        QByteArray bytes(qsizetype(stat.size), Qt::Uninitialized);
-        zip_uint64_t got = 0;
-        while (got < stat.size) {
-            const zip_int64_t n = zip_fread(file.get(), bytes.data() + got, stat.size - got);
-            if (n < 0)
-                damaged(name, zip_file_get_error(file.get()));
-            if (n == 0)
-                break;
-            got += zip_uint64_t(n);
-        }
-        char more;
-        const zip_int64_t beyond = got == stat.size ? zip_fread(file.get(), &more, 1) : 0;
-        if (beyond < 0)
-            damaged(name, zip_file_get_error(file.get()));
-        if (got != stat.size || beyond > 0) {
-            zip_error_t error;
-            zip_error_init_with_code(&error, ZIP_ER_INCONS);
-            damaged(name, &error);
-        }
-        return bytes;
+        if (size > kMaxCardUnpackedBytes - FUnpacked)
+            fail(QStringLiteral("o conteúdo do cartão passa de %1 MB.")
+                     .arg(kMaxCardUnpackedBytes / (1024 * 1024)));
+        FUnpacked += size;
+    }
+
+private:
+    QJsonDocument parse(const QByteArray& text, const QString& what) const {
+        QJsonParseError error;
+        const QJsonDocument document = QJsonDocument::fromJson(text, &error);
+        if (error.error != QJsonParseError::NoError)
+            fail(QStringLiteral("%1 não é um JSON válido (%2, no caractere %3).")
+                     .arg(what, error.errorString())
+                     .arg(error.offset));
+        return document;
+    }
+
+    void checkContactCount(qsizetype count) const {
+        if (count > kMaxCardContacts)
+            fail(QStringLiteral("a lista de contatos tem mais de %1 contatos.").arg(kMaxCardContacts));
     }
 
     QString keyName(const QString& key, const QString& within) const {
@@ -368,13 +585,16 @@ private:
         fail(QStringLiteral("o valor de \"%1\" deveria ser %2.").arg(key, QString::fromUtf8(expected)));
     }
 
-    void readText(const QJsonObject& json, const char* name, QString& out, const QString& within = {}) const {
+    void readText(const QJsonObject& json, const char* name, QString& out, qsizetype max,
+                  const QString& within = {}) const {
         const QJsonValue value = json.value(QLatin1String(name));
         if (value.isUndefined())
             return;
         if (!value.isString())
             wrongType(keyName(QLatin1String(name), within), "um texto");
         out = value.toString();
+        if (out.size() > max)
+            fail(tooLong(keyName(QLatin1String(name), within), out.size(), max));
     }
 
     void readFlag(const QJsonObject& json, const char* name, bool& out) const {
@@ -461,7 +681,8 @@ private:
         if (!knownPictureExtension(extension))
             fail(QStringLiteral("a imagem \"%1\" não é JPEG, PNG nem BMP.").arg(name));
         CardPicture picture;
-        picture.bytes = entry(name, kMaxPictureFileBytes, QStringLiteral("falta a imagem \"%1\".").arg(name));
+        picture.bytes =
+            readEntry(name, kMaxPictureFileBytes, QStringLiteral("falta a imagem \"%1\".").arg(name));
         picture.extension = extension;
         try {
             picture.image = decodePicture(picture.bytes, extension, name);
@@ -494,24 +715,43 @@ private:
         if (!contact.isUndefined() && !contact.isObject())
             wrongType(QStringLiteral("contact"), "um objeto com os campos do contato");
         for (const auto& [name, member] : kContactKeys)
-            readText(contact.toObject(), name, state.contact.*member, QStringLiteral("contact"));
-        // The imported contact list: an array of objects with the same fields.
-        const QJsonValue contacts = json.value(QStringLiteral("contacts"));
+            readText(contact.toObject(), name, state.contact.*member, kMaxBoxChars,
+                     QStringLiteral("contact"));
+        // The imported contact list: an array of objects with the same fields, inside
+        // card.json or in the entry it names.
+        QJsonValue contacts = json.value(QStringLiteral("contacts"));
+        if (contacts.isString()) {
+            static const QRegularExpression entryName(QStringLiteral("^contacts(-[0-9]{1,9})?\\.json$"));
+            const QString name = contacts.toString();
+            if (!entryName.match(name).hasMatch())
+                fail(QStringLiteral("a lista de contatos \"%1\" não é permitida; ela fica em %2.")
+                         .arg(name.left(200), kContactsJson));
+            const QByteArray text = readEntry(name, kMaxContactsJsonBytes,
+                                              QStringLiteral("falta a lista de contatos \"%1\".").arg(name));
+            checkContactCount(containerCount(text, kMaxCardContacts + 1) - 1);
+            const QJsonDocument document =
+                parse(text, QStringLiteral("a lista de contatos \"%1\"").arg(name));
+            if (!document.isArray())
+                wrongType(QStringLiteral("contacts"), "uma lista de contatos");
+            contacts = document.array();
+        }
         if (!contacts.isUndefined() && !contacts.isArray())
             wrongType(QStringLiteral("contacts"), "uma lista de contatos");
         const QJsonArray list = contacts.toArray();
+        checkContactCount(list.size());
         state.contacts.reserve(std::size_t(list.size()));
         for (qsizetype i = 0; i < list.size(); ++i) {
             const QString where = QStringLiteral("contacts[%1]").arg(i);
             if (!list[i].isObject())
                 wrongType(where, "um objeto com os campos do contato");
             ContactFields fields;
+            const QJsonObject object = list[i].toObject();
             for (const auto& [name, member] : kContactKeys)
-                readText(list[i].toObject(), name, fields.*member, where);
+                readText(object, name, fields.*member, kMaxBoxChars, where);
             state.contacts.push_back(std::move(fields));
         }
         for (const auto& key : kTextKeys)
-            readText(json, key.name, state.*key.member);
+            readText(json, key.name, state.*key.member, kMaxLongTextChars);
         for (const auto& key : kFlagKeys)
             readFlag(json, key.name, state.*key.member);
         for (const auto& key : kNumberKeys)
@@ -525,15 +765,132 @@ private:
         return state;
     }
 
-    const QByteArray& FBytes;
     const QString FShown;
+    qint64 FUnpacked = 0;
+};
+
+// A document's archive, opened from its bytes or from its file: libzip reads the directory
+// at the end and then only the entries asked for.
+class ZipReader : public DocumentReader {
+public:
+    ZipReader(const QByteArray& bytes, const QString& shownName)
+        : DocumentReader(shownName), FBytes(&bytes) {}
+    ZipReader(const QString& path, const QString& shownName) : DocumentReader(shownName), FPath(path) {}
+
+private:
+    void open() override {
+        zip_error_t error;
+        zip_error_init(&error);
+        bool looksLikeZip = false;
+        if (FBytes) {
+            ZipSource source(
+                zip_source_buffer_create(FBytes->constData(), zip_uint64_t(FBytes->size()), 0, &error));
+            if (source) {
+                FArchive.reset(zip_open_from_source(source.get(), ZIP_RDONLY | ZIP_CHECKCONS, &error));
+                if (FArchive)
+                    source.release(); // the archive owns it now
+            }
+            looksLikeZip = FBytes->startsWith("PK\x03\x04");
+        } else {
+            int code = 0;
+            FArchive.reset(zip_open(QFile::encodeName(FPath).constData(), ZIP_RDONLY | ZIP_CHECKCONS, &code));
+            QFile file(FPath);
+            looksLikeZip = file.open(QIODevice::ReadOnly) && file.read(4) == "PK\x03\x04";
+        }
+        zip_error_fini(&error);
+        if (!FArchive)
+            fail(looksLikeZip ? QStringLiteral("o arquivo está danificado ou incompleto.")
+                              : QStringLiteral("o arquivo não é um cartão do Lumo Card."));
+        if (readEntry(QStringLiteral("mimetype"), 256,
+                      QStringLiteral("o arquivo não é um cartão do Lumo Card.")) != kCardDocumentMimeType)
+            fail(QStringLiteral("o arquivo não é um cartão do Lumo Card."));
+    }
+
+    [[noreturn]] void damaged(const QString& name, zip_error_t* error) const {
+        fail(QStringLiteral("\"%1\" está danificado (%2).").arg(name, zipReason(error)));
+    }
+
+    // The entry's bytes, read to their end so the checksum is verified, and never more than
+    // `cap` + 1 bytes whatever the archive claims.
+    QByteArray readEntry(const QString& name, qint64 cap, const QString& missing) override {
+        const zip_int64_t index = zip_name_locate(FArchive.get(), name.toUtf8().constData(), 0);
+        if (index < 0)
+            fail(missing);
+        zip_stat_t stat;
+        zip_stat_init(&stat);
+        if (zip_stat_index(FArchive.get(), zip_uint64_t(index), 0, &stat) != 0 ||
+            !(stat.valid & ZIP_STAT_SIZE))
+            damaged(name, zip_get_error(FArchive.get()));
+        account(name, qint64(std::min<zip_uint64_t>(stat.size, zip_uint64_t(kMaxCardDocumentBytes) * 1024)),
+                cap);
+        ZipFile file(zip_fopen_index(FArchive.get(), zip_uint64_t(index), 0));
+        if (!file)
+            damaged(name, zip_get_error(FArchive.get()));
+        QByteArray bytes(qsizetype(stat.size), Qt::Uninitialized);
+        zip_uint64_t got = 0;
+        while (got < stat.size) {
+            const zip_int64_t n = zip_fread(file.get(), bytes.data() + got, stat.size - got);
+            if (n < 0)
+                damaged(name, zip_file_get_error(file.get()));
+            if (n == 0)
+                break;
+            got += zip_uint64_t(n);
+        }
+        char more;
+        const zip_int64_t beyond = got == stat.size ? zip_fread(file.get(), &more, 1) : 0;
+        if (beyond < 0)
+            damaged(name, zip_file_get_error(file.get()));
+        if (got != stat.size || beyond > 0) {
+            zip_error_t error;
+            zip_error_init_with_code(&error, ZIP_ER_INCONS);
+            damaged(name, &error);
+        }
+        return bytes;
+    }
+
+    const QByteArray* FBytes = nullptr;
+    QString FPath;
     ZipArchive FArchive;
+};
+
+// The entries as files of a folder. Their names were checked by the reader: they never
+// leave the folder.
+class FolderReader : public DocumentReader {
+public:
+    FolderReader(const QString& folder, const QString& shownName)
+        : DocumentReader(shownName), FFolder(folder) {}
+
+private:
+    void open() override {
+        if (!QFileInfo(FFolder).isDir())
+            fail(QStringLiteral("a pasta não existe."));
+    }
+
+    QByteArray readEntry(const QString& name, qint64 cap, const QString& missing) override {
+        const QFileInfo info(FFolder + u'/' + name);
+        if (!info.exists())
+            fail(missing);
+        if (!info.isFile())
+            fail(QStringLiteral("\"%1\" não é um arquivo comum.").arg(name));
+        account(name, std::min(info.size(), cap + 1), cap);
+        QFile file(info.filePath());
+        if (!file.open(QIODevice::ReadOnly))
+            fail(QStringLiteral("\"%1\": %2").arg(name, withFullStop(file.errorString())));
+        const QByteArray bytes = file.read(cap + 1);
+        if (file.error() != QFileDevice::NoError)
+            fail(QStringLiteral("\"%1\": %2").arg(name, withFullStop(file.errorString())));
+        if (bytes.size() > cap)
+            account(name, bytes.size(), cap);
+        return bytes;
+    }
+
+    QString FFolder;
 };
 
 } // namespace
 
 CardState readCardDocument(const QByteArray& bytes, const QString& shownName) {
-    return DocumentReader(bytes, shownName).read();
+    return ZipReader(bytes, shownName).read();
 }
 
 CardState openCardDocument(const QString& path) {
@@ -549,20 +906,18 @@ CardState openCardDocument(const QString& path) {
     // A device or a pipe could block or never end.
     if (!info.isFile())
         fail(QStringLiteral("o caminho não é um arquivo comum."));
-    const QString tooLarge = QStringLiteral("o arquivo é grande demais (o máximo é %1 MB).")
-                                 .arg(kMaxCardDocumentBytes / (1024 * 1024));
     if (info.size() > kMaxCardDocumentBytes)
-        fail(tooLarge);
+        fail(QStringLiteral("o arquivo é grande demais (o máximo é %1 MB).")
+                 .arg(kMaxCardDocumentBytes / (1024 * 1024)));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         fail(withFullStop(file.errorString()));
-    // The file may have grown since it was measured: one byte more than it may have tells.
-    const QByteArray bytes = file.read(std::min(info.size(), kMaxCardDocumentBytes) + 1);
-    if (file.error() != QFileDevice::NoError)
-        fail(withFullStop(file.errorString()));
-    if (bytes.size() > kMaxCardDocumentBytes)
-        fail(tooLarge);
-    return readCardDocument(bytes, shown);
+    file.close();
+    return ZipReader(path, shown).read();
+}
+
+CardState readCardFolder(const QString& folder, QJsonObject* json) {
+    return FolderReader(folder, QDir::toNativeSeparators(folder)).read(json);
 }
 
 } // namespace lumo

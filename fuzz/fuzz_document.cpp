@@ -4,9 +4,10 @@
 //
 // Input: byte 0 picks the mode, the rest is
 //   even: the document file itself;
-//   odd:  the text of card.json, put into a well-formed archive beside three small pictures
-//         (pictures/frontBackground.jpg, pictures/backBackground.png, pictures/logo.bmp), so
-//         mutations reach the values without first breaking the archive's checksums.
+//   odd:  the text of card.json, put into a well-formed archive beside a short contact list
+//         (contacts.json) and three small pictures (pictures/frontBackground.jpg,
+//         pictures/backBackground.png, pictures/logo.bmp), so mutations reach the values
+//         without first breaking the archive's checksums.
 //
 // libzip and Qt's decoders are system libraries without coverage instrumentation, so each
 // distinct error message reaches a branch of its own here, as in fuzz_picture.
@@ -72,6 +73,9 @@ QByteArray archiveAround(const QByteArray& cardJson) {
     const QByteArray mimeType(lumo::kCardDocumentMimeType);
     add("mimetype", mimeType);
     add("card.json", cardJson);
+    // The archive reads its entries' bytes at zip_close: they must outlive it.
+    static const QByteArray contacts(R"([{"nome":"Ana","email":"a@x.br"},{"celular":"9"},{}])");
+    add("contacts.json", contacts);
     for (const auto& [name, bytes] : pictures)
         add(name, bytes);
     CHECK(zip_close(zip) == 0);
@@ -99,6 +103,12 @@ bool same(const lumo::CardState& a, const lumo::CardState& b) {
     for (const auto field : fields)
         if (a.contact.*field != b.contact.*field)
             return false;
+    if (a.contacts.size() != b.contacts.size())
+        return false;
+    for (std::size_t i = 0; i < a.contacts.size(); ++i)
+        for (const auto field : fields)
+            if (a.contacts[i].*field != b.contacts[i].*field)
+                return false;
     return a.memo == b.memo && a.qrText == b.qrText && a.generated == b.generated &&
            a.generateGlyph == b.generateGlyph && a.frontColor == b.frontColor && a.backColor == b.backColor &&
            a.textColor == b.textColor && samePicture(a.frontBackground, b.frontBackground) &&

@@ -81,7 +81,6 @@ write("picture", "png_named_jpg", bytes([0]) + picture("PNG", "RGB", (2, 2)))
 write("picture", "text.png", bytes([2]) + b"not a picture\n")
 
 
-<<<<<<< HEAD
 # Contact readers: the files themselves. The tests' hand-written exports, and a few more.
 DATA = HERE.parent.parent / "tests" / "contact" / "data"
 for path in sorted(DATA.iterdir()):
@@ -100,14 +99,16 @@ write("vcardreader", "utf16", "\ufeffBEGIN:VCARD\r\nVERSION:4.0\r\nFN:Íris\r\nE
 write("csv", "own_columns", "Nome;Sobrenome;Sufixo;Fixo;Celular;Site;E-mail;Rua;Número;Bairro;Cidade;Estado;CEP\r\n"
       "Ana;\"Souza; Filha\";;;9;;;\"Rua A, 10 - Centro\";;;Itu;SP;\"13300\r\n000\"\r\n".encode("utf-8"))
 write("csv", "sep_tab_utf16", "sep=\t\r\nNome\tCelular\r\nÍris\t9\r\n".encode("utf-16"))
-=======
 # Card documents: mode byte 0 and a whole document, or mode byte 1 and the text of card.json
 # (the harness adds mimetype and three pictures). Written with Python's own ZIP writer.
-def document(card, pictures=(), mimetype=b"application/x-lumocard"):
+def document(card, pictures=(), mimetype=b"application/x-lumocard", contacts=None):
     buffer = io.BytesIO()
     with zipfile.ZipFile(buffer, "w") as archive:
         entries = [("mimetype", mimetype, zipfile.ZIP_STORED),
                    ("card.json", json.dumps(card, ensure_ascii=False).encode(), zipfile.ZIP_DEFLATED), *pictures]
+        if contacts is not None:
+            entries.insert(2, ("contacts.json", json.dumps(contacts, ensure_ascii=False).encode(),
+                               zipfile.ZIP_DEFLATED))
         for name, data, method in entries:
             archive.writestr(zipfile.ZipInfo(name, date_time=(2024, 1, 1, 0, 0, 0)), data, method)
     return buffer.getvalue()
@@ -137,4 +138,10 @@ write("document", "other_mimetype.lumocard", bytes([0]) + document({"format": 1}
 write("document", "card.json", bytes([1]) + json.dumps(CARD, ensure_ascii=False, indent=1).encode())
 write("document", "bad_values.json", bytes([1]) + json.dumps(
     dict(CARD, generateGlyph=2, frontColor="red", logo="pictures/../x.bmp")).encode())
->>>>>>> document
+# The contact list in an entry of its own (the harness adds contacts.json in mode 1), and
+# inside card.json as the first writer kept it.
+LIST = [{"nome": "Ana", "email": "a@x.br"}, {"celular": "9"}, {}]
+write("document", "contacts_apart.lumocard",
+      bytes([0]) + document(dict(NO_PICTURES, contacts="contacts.json"), contacts=LIST))
+write("document", "contacts_apart.json", bytes([1]) + json.dumps(dict(CARD, contacts="contacts.json")).encode())
+write("document", "contacts_inside.json", bytes([1]) + json.dumps(dict(CARD, contacts=LIST)).encode())

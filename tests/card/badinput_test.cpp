@@ -1,8 +1,12 @@
-// Unusual contact data and hostile output places: each ends in a clear error box or a
-// sound result, never a crash, and no existing file is damaged.
+// Unusual contact data, hostile output places and the largest lists and troubled recovery
+// copies: each ends in a clear error box or a sound result, never a crash, and no existing
+// file is damaged.
 
 #include "app/mainwindow.h"
+#include "card/document.h"
 #include "card/image.h"
+#include "card/recovery.h"
+#include "contact/contactimport.h"
 #include "contact/vcard.h"
 #include "formtest.h"
 #include "platform/utf8.h"
@@ -13,11 +17,15 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QToolButton>
 
 #include <unistd.h>
@@ -130,4 +138,112 @@ TEST_F(BadInput, ReadOnlyPlacesKeepTheirFiles) {
     EXPECT_EQ(f.readAll(), "antigo");
     EXPECT_TRUE(QDir(readOnlyDir).entryList(QDir::Files | QDir::Hidden).isEmpty());
     QFile::setPermissions(readOnlyDir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+TEST_F(BadInput, TheLargestContactListTheImportTakesSavesReopensAndRecovers) {
+    // As many contacts as a card keeps, in a file of nearly the largest size the import
+    // reads, with texts that JSON escapes or writes in several bytes.
+    const qsizetype count = lumo::kMaxCardContacts;
+    const QByteArray header = "Nome;Sobrenome;E-mail\n";
+    const qsizetype row = (lumo::kMaxContactsFileSize - header.size()) / count;
+    QByteArray csv = header;
+    csv.reserve(lumo::kMaxContactsFileSize);
+    const QByteArray surname = QString::fromUtf8("Conceição \\ \t 😀 ").toUtf8();
+    for (qsizetype i = 0; i < count; ++i) {
+        const QByteArray start = "Ana" + QByteArray::number(i) + ';' + surname;
+        const QByteArray end = ";ana" + QByteArray::number(i) + "@exemplo.com.br\n";
+        csv += start + QByteArray(row - start.size() - end.size(), 'x') + end;
+    }
+    ASSERT_LE(csv.size(), lumo::kMaxContactsFileSize);
+    const QString contacts = dir.filePath("todos.csv");
+    {
+        QFile f(contacts);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(csv) == csv.size());
+    }
+    csv = {};
+    lumo::RecoveryWriter recovery(&form->Model(), dir.filePath("recuperacao"));
+    form->AttachRecovery(&recovery);
+    fake.openAnswers = {contacts};
+    form->ImportarContatos1->trigger();
+    ASSERT_TRUE(fake.errors.isEmpty()) << fake.errors.join("\n").toStdString();
+    ASSERT_EQ(form->Model().Contacts().size(), std::size_t(count));
+    const lumo::CardState imported = form->Model().State();
+
+    fake.saveAnswers = {dir.filePath("todos.lumocard")};
+    form->SalvarCartao1->trigger();
+    form->Novo1->trigger();
+    form->OpenDocument(dir.filePath("todos.lumocard"));
+    ASSERT_TRUE(fake.errors.isEmpty()) << fake.errors.join("\n").toStdString();
+    EXPECT_TRUE(form->Model().State() == imported);
+
+    QSignalSpy written(&recovery, &lumo::RecoveryWriter::written);
+    recovery.writeNow();
+    ASSERT_TRUE(written.wait(60000));
+    EXPECT_TRUE(lumo::readCardFolder(recovery.folder()) == imported);
+
+    // One contact more than a card keeps is refused before the list is kept.
+    QFile more(dir.filePath("demais.csv"));
+    ASSERT_TRUE(more.open(QIODevice::WriteOnly));
+    more.write("Nome\n");
+    for (qsizetype i = 0; i <= count; ++i)
+        more.write("x\n");
+    more.close();
+    fake.openAnswers = {more.fileName()};
+    form->ImportarContatos1->trigger();
+    ASSERT_EQ(fake.errors.size(), 1);
+    EXPECT_TRUE(fake.errors[0].contains("100001 contatos; um cartão guarda no máximo 100000"))
+        << fake.errors[0].toStdString();
+    EXPECT_EQ(form->Model().Contacts().size(), std::size_t(count));
+}
+
+TEST_F(BadInput, RecoveryTroubleIsShownAndARestoredCardKeepsItsDocument) {
+    QFile(dir.filePath("arquivo")).open(QIODevice::WriteOnly);
+    lumo::RecoveryWriter failing(&form->Model(), dir.filePath("arquivo/recuperacao"));
+    failing.setDelay(std::chrono::milliseconds(0));
+    form->AttachRecovery(&failing);
+    QSignalSpy failed(&failing, &lumo::RecoveryWriter::writeFailed);
+    QTest::keyClicks(form->edtnome, "Ana");
+    ASSERT_TRUE(failed.wait(5000));
+    EXPECT_TRUE(form->AvisoRecuperacao1->isVisible());
+    EXPECT_EQ(form->AvisoRecuperacao1->text(),
+              "Não foi possível gravar a cópia de recuperação: a pasta não pôde ser criada.");
+    EXPECT_TRUE(fake.errors.isEmpty());
+    if (const QByteArray shot = qgetenv("LUMO_GRAB_DIR"); !shot.isEmpty())
+        form->grab().save(QString::fromLocal8Bit(shot) + "/aviso-recuperacao.png");
+    failing.flush();
+
+    // A card restored from its copy keeps its document's name and is saved there.
+    lumo::RecoveryWriter recovery(&form->Model(), dir.filePath("recuperacao"));
+    recovery.setDelay(std::chrono::milliseconds(0));
+    form->AttachRecovery(&recovery);
+    lumo::CardState card;
+    card.contact.nome = "Bia";
+    const QString path = dir.filePath("cartão.lumocard");
+    form->RestoreCard(card, path);
+    EXPECT_EQ(form->windowTitle(), "cartão[*] - Lumo Card");
+    EXPECT_TRUE(form->isWindowModified());
+    form->SalvarCartao1->trigger();
+    EXPECT_TRUE(fake.errors.isEmpty()) << fake.errors.join("\n").toStdString();
+    EXPECT_EQ(lumo::openCardDocument(path).contact.nome, "Bia");
+    // Saved, and then opened unchanged: no copy counts.
+    recovery.flush();
+    EXPECT_FALSE(QFileInfo::exists(recovery.folder()));
+    QTest::keyClicks(form->edtsobrenome, "Lima");
+    form->OpenDocument(path);
+    recovery.flush();
+    EXPECT_FALSE(QFileInfo::exists(recovery.folder()));
+
+    // A QR text too long for the saved level: a stale card and the reason, not a ticked card
+    // with an empty plate.
+    card.qrText = QString(2000, u'q');
+    card.qrLevel = qrLevelH;
+    card.generated = true;
+    card.generateGlyph = 0;
+    lumo::saveCardDocument(path, card);
+    form->OpenDocument(path);
+    ASSERT_EQ(fake.errors.size(), 1);
+    EXPECT_TRUE(fake.errors[0].contains("2000")) << fake.errors[0].toStdString();
+    EXPECT_FALSE(vcardgerado);
+    EXPECT_EQ(form->GerarImageIndex(), 1);
+    EXPECT_TRUE(form->Image2->Picture().isNull());
 }

@@ -17,10 +17,12 @@
 #include <QProcess>
 #include <QScopeGuard>
 #include <QSignalSpy>
+#include <QSysInfo>
 #include <QTemporaryDir>
 
 #include <zip.h>
 
+#include <algorithm>
 #include <csignal>
 #include <functional>
 #include <sys/resource.h>
@@ -162,13 +164,18 @@ TEST(Document, EveryValueAndPictureBytesComeBack) {
                              dir.filePath("c.lumocard")});
     ASSERT_TRUE(python.waitForFinished());
     EXPECT_EQ(python.readAllStandardOutput().trimmed(),
-              "mimetype:0 card.json:8 pictures/frontBackground.jpeg:0 pictures/backBackground.png:0 "
-              "pictures/logo.bmp:8");
+              "mimetype:0 card.json:8 contacts.json:8 pictures/frontBackground.jpeg:0 "
+              "pictures/backBackground.png:0 pictures/logo.bmp:8");
     const Entries entries = unzip(bytes);
-    ASSERT_EQ(entries.size(), 5u);
-    EXPECT_EQ(entries[2].second, full.frontBackground.bytes);
-    EXPECT_EQ(entries[4].second, full.logo.bytes);
+    ASSERT_EQ(entries.size(), 6u);
+    EXPECT_EQ(entries[3].second, full.frontBackground.bytes);
+    EXPECT_EQ(entries[5].second, full.logo.bytes);
+    // Compact, the list apart, its empty boxes left out.
+    EXPECT_FALSE(entries[1].second.contains('\n'));
+    EXPECT_EQ(QJsonDocument::fromJson(entries[2].second).array()[1].toObject(),
+              QJsonObject({{"email", "b@x.br"}}));
     const QJsonObject json = QJsonDocument::fromJson(entries[1].second).object();
+    EXPECT_EQ(json["contacts"].toString(), "contacts.json");
     EXPECT_EQ(json["format"].toInt(), 1);
     EXPECT_EQ(json["contact"].toObject()["cep"].toString(), "01000-000");
     EXPECT_EQ(json["frontColor"].toString(), "#123456");
@@ -178,6 +185,14 @@ TEST(Document, EveryValueAndPictureBytesComeBack) {
     const qint64 pictures =
         full.frontBackground.bytes.size() + full.backBackground.bytes.size() + full.logo.bytes.size();
     EXPECT_LT(bytes.size() - pictures, 8 * 1024);
+
+    // A document of the earlier writer: indented, the list inside card.json.
+    Entries legacy = entries;
+    QJsonObject inside = json;
+    inside["contacts"] = QJsonDocument::fromJson(entries[2].second).array();
+    legacy[1].second = QJsonDocument(inside).toJson(QJsonDocument::Indented);
+    legacy.erase(legacy.begin() + 2);
+    EXPECT_TRUE(lumo::readCardDocument(zipOf(legacy), "antigo.lumocard") == full);
 
     // A picture that came from no file is kept as PNG, pixel for pixel.
     CardState drawn;
@@ -208,6 +223,21 @@ TEST(Document, BadDocumentsAreRefusedWithTheirReason) {
             e[index] = {name, bytes};
         return zipOf(e);
     };
+    // The list in an entry of its own, as the writer keeps it.
+    const auto withList = [&](const char* name, const QByteArray& list) {
+        Entries e = good;
+        QJsonObject json = QJsonDocument::fromJson(e[1].second).object();
+        json["contacts"] = QLatin1String(name);
+        e[1].second = QJsonDocument(json).toJson();
+        e.push_back({"contacts.json", list});
+        return zipOf(e);
+    };
+    QByteArray emptyContacts = "[";
+    for (qsizetype i = 0; i <= lumo::kMaxCardContacts; ++i)
+        emptyContacts += i ? ",{}" : "{}";
+    emptyContacts += ']';
+    QJsonObject longName;
+    longName["nome"] = QString(lumo::kMaxBoxChars + 1, u'N');
     const QByteArray valid = lumo::cardDocumentBytes(card);
     QByteArray flipped = valid;
     flipped[valid.indexOf(card.frontBackground.bytes) + 100] ^= 0x20;
@@ -228,8 +258,28 @@ TEST(Document, BadDocumentsAreRefusedWithTheirReason) {
         {"no card.json", withEntry(1, {}, {}), "falta a descrição do cartão (card.json)"},
         {"invalid JSON", withEntry(1, "card.json", "{\"format\": 1,"), "não é um JSON válido"},
         {"not an object", withEntry(1, "card.json", "[1]"), "não é um objeto JSON"},
-        {"huge card.json", withEntry(1, "card.json", QByteArray(lumo::kMaxCardJsonBytes + 1, ' ')),
+        {"huge card.json",
+         withEntry(1, "card.json",
+                   QByteArray(lumo::kMaxCardJsonBytes + lumo::kMaxContactsJsonBytes + 1, ' ')),
          "\"card.json\" é grande demais"},
+        {"box too long", withJson("contact", longName), "\"contact.nome\" é longo demais (4097 caracteres"},
+        {"memo too long", withJson("memo", QString(lumo::kMaxLongTextChars + 1, u'm')),
+         "\"memo\" é longo demais"},
+        {"QR text too long", withJson("qrText", QString(lumo::kMaxLongTextChars + 1, u'q')),
+         "\"qrText\" é longo demais"},
+        {"listed box too long", withJson("contacts", QJsonArray{QJsonObject{}, longName}),
+         "\"contacts[1].nome\" é longo demais"},
+        {"too many contacts inside",
+         withEntry(1, "card.json", "{\"format\":1,\"contacts\":" + emptyContacts + "}"),
+         "a lista de contatos tem mais de 100000 contatos"},
+        {"too many contacts apart", withList("contacts.json", emptyContacts),
+         "a lista de contatos tem mais de 100000 contatos"},
+        {"list entry missing", withList("contacts-7.json", "[]"),
+         "falta a lista de contatos \"contacts-7.json\""},
+        {"list entry outside", withList("../contacts.json", "[]"), "não é permitida"},
+        {"list entry not a list", withList("contacts.json", "{}"), "\"contacts\" deveria ser uma lista"},
+        {"list entry invalid", withList("contacts.json", "[{"),
+         "a lista de contatos \"contacts.json\" não é um JSON"},
         {"no format", withJson("format", QJsonValue::Undefined), "não diz a versão do formato"},
         {"newer format", withJson("format", 2), "criado por uma versão mais nova do Lumo Card (formato 2;"},
         {"format as text", withJson("format", "1"), "\"format\" deveria ser um número inteiro de 1 a 1"},
@@ -332,6 +382,24 @@ TEST(Document, OpenReadsOnlyRegularFilesOfSaneSize) {
     QFile huge(dir.filePath("grande.lumocard"));
     ASSERT_TRUE(huge.open(QIODevice::WriteOnly) && huge.resize(lumo::kMaxCardDocumentBytes + 1));
     huge.close();
+    // A large file that is no archive is told by its end, not read whole.
+    QFile big(dir.filePath("filme.lumocard"));
+    ASSERT_TRUE(big.open(QIODevice::WriteOnly) && big.resize(512 * 1024 * 1024));
+    big.close();
+    const auto bytesRead = [] {
+        QFile io("/proc/self/io");
+        const QByteArray text = io.open(QIODevice::ReadOnly) ? io.readAll() : QByteArray();
+        const qsizetype at = text.indexOf("rchar: ");
+        return at < 0 ? -1 : text.mid(at + 7, text.indexOf('\n', at) - at - 7).toLongLong();
+    };
+    const qint64 before = bytesRead();
+    try {
+        lumo::openCardDocument(big.fileName());
+        ADD_FAILURE() << "a film opened";
+    } catch (const lumo::UserError& e) {
+        EXPECT_TRUE(QString::fromUtf8(e.what()).contains("não é um cartão do Lumo Card")) << e.what();
+    }
+    EXPECT_LT(bytesRead() - before, 16 * 1024 * 1024);
     const std::pair<QString, const char*> cases[] = {
         {dir.filePath("nenhum.lumocard"), "o arquivo não existe"},
         {dir.path(), "o caminho é uma pasta"},
@@ -348,16 +416,39 @@ TEST(Document, OpenReadsOnlyRegularFilesOfSaneSize) {
     }
 }
 
-TEST(Recovery, ChangesAreWrittenAndDiscardRemovesThem) {
+namespace {
+
+// What the recovery copy holds now.
+CardState recovered(const lumo::RecoveryWriter& writer, QString* documentPath = nullptr) {
+    QJsonObject json;
+    const CardState state = lumo::readCardFolder(writer.folder(), &json);
+    if (documentPath)
+        *documentPath = json["documentPath"].toString();
+    return state;
+}
+
+QStringList pendingPaths(const QString& root, const QString& legacy = {}) {
+    QStringList paths;
+    for (const lumo::PendingRecovery& pending : lumo::findPendingRecoveries(root, legacy).cards)
+        paths << pending.path;
+    return paths;
+}
+
+} // namespace
+
+TEST(Recovery, ChangesAreWrittenAndOnlyTheirOwnCopyIsRemoved) {
     QTemporaryDir dir;
-    const QString path = dir.filePath("sub/recuperacao.lumocard");
+    const QString root = dir.filePath("sub/recuperacao");
     lumo::CardModel model;
+    QString ended;
     {
-        lumo::RecoveryWriter writer(&model, path);
+        lumo::RecoveryWriter writer(&model, root);
         QSignalSpy written(&writer, &lumo::RecoveryWriter::written);
         model.SetField(lumo::ContactField::Nome, "Ana");
         ASSERT_TRUE(written.wait(5000));
-        EXPECT_TRUE(lumo::RecoveryWriter::pendingRecovery(path) == model.State());
+        EXPECT_TRUE(recovered(writer) == model.State());
+        // The window is running: its copy is no one else's to offer.
+        EXPECT_TRUE(pendingPaths(root).isEmpty());
 
         // A change while a write is under way is written after it.
         writer.setDelay(std::chrono::milliseconds(0));
@@ -366,21 +457,187 @@ TEST(Recovery, ChangesAreWrittenAndDiscardRemovesThem) {
         model.SetMemo("depois");
         while (written.count() < 3)
             ASSERT_TRUE(written.wait(5000));
-        EXPECT_TRUE(lumo::RecoveryWriter::pendingRecovery(path) == model.State());
-        // The writer goes away with no quit chosen: the document stays.
+        EXPECT_TRUE(recovered(writer) == model.State());
+        ended = writer.folder();
+        // The writer goes away with no quit chosen: the copy stays.
         model.SetMemo("por fim");
     }
-    EXPECT_TRUE(QFile::exists(path));
+    EXPECT_EQ(pendingPaths(root), QStringList{ended});
 
-    lumo::RecoveryWriter writer(&model, path);
-    writer.discard();
+    // Two windows: each writes its own copy, and a quit removes only its own.
+    lumo::CardModel other;
+    lumo::RecoveryWriter first(&model, root), second(&other, root);
+    QSignalSpy secondWritten(&second, &lumo::RecoveryWriter::written);
+    EXPECT_NE(first.folder(), second.folder());
+    other.SetMemo("outra janela");
+    ASSERT_TRUE(secondWritten.wait(5000));
+    first.discard();
     model.SetMemo("nada mais");
-    writer.writeNow();
-    EXPECT_FALSE(QFile::exists(path));
-    EXPECT_FALSE(lumo::RecoveryWriter::pendingRecovery(path));
+    first.writeNow();
+    EXPECT_FALSE(QFileInfo::exists(first.folder()));
+    EXPECT_EQ(recovered(second).memo, "outra janela");
+    EXPECT_EQ(pendingPaths(root), QStringList{ended});
+    lumo::removeRecovery(lumo::findPendingRecoveries(root).cards.at(0));
+    EXPECT_FALSE(QFileInfo::exists(ended));
+    EXPECT_TRUE(lumo::RecoveryWriter::defaultRoot().endsWith("/recuperacao"));
+}
 
-    writeAll(path, lumo::cardDocumentBytes(model.State()).left(100));
-    EXPECT_FALSE(lumo::RecoveryWriter::pendingRecovery(path));
-    EXPECT_FALSE(QFile::exists(path));
-    EXPECT_TRUE(lumo::RecoveryWriter::defaultPath().endsWith("/recuperacao.lumocard"));
+TEST(Recovery, CopiesOfEndedWindowsAreOfferedAndUnreadableOnesKept) {
+    QTemporaryDir dir;
+    const QString root = dir.filePath("recuperacao");
+    const QString legacy = dir.filePath("recuperacao.lumocard");
+    lumo::CardModel model;
+    QString killed, damaged;
+    for (QString* folder : {&killed, &damaged}) {
+        lumo::RecoveryWriter writer(&model, root);
+        writer.setDelay(std::chrono::milliseconds(0));
+        QSignalSpy written(&writer, &lumo::RecoveryWriter::written);
+        model.SetMemo(folder == &killed ? "morto" : "danificado");
+        ASSERT_TRUE(written.wait(5000));
+        *folder = writer.folder();
+    }
+    // A window killed with its lock still on disk, naming a process that is gone.
+    QProcess gone;
+    gone.start("true");
+    ASSERT_TRUE(gone.waitForStarted());
+    const qint64 deadPid = gone.processId();
+    ASSERT_TRUE(gone.waitForFinished());
+    writeAll(killed + ".lock",
+             QByteArray::number(deadPid) + "\nlumocard\n" + QSysInfo::machineHostName().toUtf8() + "\n");
+    writeAll(damaged + "/card.json", "{\"format\": 1, \"memo\": 5}");
+    // A first write cut short: a picture and no card.json, kept all the same; an empty folder goes.
+    QDir(root).mkpath("20200101-000000000-1/pictures");
+    writeAll(root + "/20200101-000000000-1/pictures/logo-1.png", "png");
+    QDir(root).mkpath("20200101-000000000-2");
+    writeAll(legacy, lumo::cardDocumentBytes(fullCard()));
+
+    lumo::RecoveryScan scan = lumo::findPendingRecoveries(root, legacy);
+    ASSERT_EQ(scan.cards.size(), 2u);
+    QStringList paths{scan.cards[0].path, scan.cards[1].path};
+    paths.sort();
+    QStringList expected{killed, legacy};
+    expected.sort();
+    EXPECT_EQ(paths, expected);
+    EXPECT_TRUE(std::any_of(scan.cards.begin(), scan.cards.end(),
+                            [](const auto& c) { return c.card == fullCard(); }));
+    // Offered to one start at a time.
+    EXPECT_TRUE(lumo::findPendingRecoveries(root, legacy).cards.empty());
+    ASSERT_EQ(scan.problems.size(), 2);
+    scan.problems.sort(); // the cut write's folder comes first
+    EXPECT_TRUE(scan.problems[0].contains("20200101-000000000-1.ilegivel") &&
+                scan.problems[0].contains("falta a descrição do cartão (card.json)"))
+        << scan.problems[0].toStdString();
+    EXPECT_TRUE(scan.problems[1].contains(QDir::toNativeSeparators(damaged + ".ilegivel")) &&
+                scan.problems[1].contains("\"memo\" deveria ser um texto"))
+        << scan.problems[1].toStdString();
+    EXPECT_TRUE(QFileInfo::exists(damaged + ".ilegivel/card.json"));
+    EXPECT_TRUE(QFileInfo::exists(root + "/20200101-000000000-1.ilegivel/pictures/logo-1.png"));
+    EXPECT_FALSE(QFileInfo::exists(root + "/20200101-000000000-2"));
+    scan = {};
+
+    // Kept aside, it is not asked about again; an old version's unreadable file is kept too.
+    writeAll(legacy, "não é um cartão");
+    scan = lumo::findPendingRecoveries(root, legacy);
+    EXPECT_EQ(scan.cards.size(), 1u);
+    ASSERT_EQ(scan.problems.size(), 1);
+    EXPECT_TRUE(scan.problems[0].contains("recuperacao.ilegivel.lumocard")) << scan.problems[0].toStdString();
+    EXPECT_EQ(readAll(dir.filePath("recuperacao.ilegivel.lumocard")), "não é um cartão");
+}
+
+TEST(Recovery, ACleanCardHasNoCopyAndARestoredOneKeepsItsDocument) {
+    QTemporaryDir dir;
+    const QString root = dir.filePath("recuperacao");
+    lumo::CardModel model;
+    CardState card = fullCard();
+    lumo::RecoveryWriter writer(&model, root);
+    writer.setDelay(std::chrono::milliseconds(0));
+    QSignalSpy written(&writer, &lumo::RecoveryWriter::written);
+    model.SetState(card);
+    ASSERT_TRUE(written.wait(5000));
+    const QStringList pictures = QDir(writer.folder() + "/pictures").entryList(QDir::Files);
+    ASSERT_EQ(pictures.size(), 3);
+    const QStringList lists = QDir(writer.folder()).entryList({"contacts-*.json"});
+    ASSERT_EQ(lists.size(), 1);
+    const QFileInfo photo(writer.folder() + "/pictures/" + pictures[0]);
+    const auto inode = photo.birthTime();
+    // A change of a text rewrites card.json alone: the pictures and the list keep their files.
+    model.SetMemo("outra coisa");
+    ASSERT_TRUE(written.wait(5000));
+    EXPECT_EQ(QDir(writer.folder() + "/pictures").entryList(QDir::Files), pictures);
+    EXPECT_EQ(QDir(writer.folder()).entryList({"contacts-*.json"}), lists);
+    EXPECT_EQ(QFileInfo(photo.filePath()).birthTime(), inode);
+    model.SetLogo({});
+    model.SetContacts({});
+    writer.flush();                    // the write under way, then the change after it
+    QCoreApplication::processEvents(); // the end of the write under way
+    EXPECT_EQ(QDir(writer.folder() + "/pictures").entryList(QDir::Files).size(), 2);
+    EXPECT_TRUE(QDir(writer.folder()).entryList({"contacts-*.json"}).isEmpty());
+    EXPECT_TRUE(recovered(writer) == model.State());
+
+    // Saved (or opened unchanged): nothing to recover until the next change.
+    writer.setDocumentPath(dir.filePath("cartão.lumocard"));
+    writer.markClean();
+    writer.flush();
+    EXPECT_FALSE(QFileInfo::exists(writer.folder()));
+    model.SetMemo("editado");
+    ASSERT_TRUE(written.wait(5000));
+    QString documentPath;
+    EXPECT_EQ(recovered(writer, &documentPath).memo, "editado");
+    EXPECT_EQ(documentPath, dir.filePath("cartão.lumocard"));
+
+    // A window that restores it takes it over: the old copy goes after the new one is written.
+    lumo::PendingRecovery old{writer.folder(), model.State(), documentPath, nullptr};
+    lumo::CardModel restored;
+    lumo::RecoveryWriter next(&restored, root);
+    QSignalSpy nextWritten(&next, &lumo::RecoveryWriter::written);
+    restored.SetState(old.card);
+    next.setDocumentPath(old.documentPath);
+    next.takeOver(old);
+    next.writeNow();
+    ASSERT_TRUE(nextWritten.wait(5000));
+    EXPECT_FALSE(QFileInfo::exists(old.path));
+    EXPECT_EQ(recovered(next, &documentPath).memo, "editado");
+    EXPECT_EQ(documentPath, dir.filePath("cartão.lumocard"));
+}
+
+TEST(Recovery, SteadyTypingDoesNotPostponeTheWrite) {
+    QTemporaryDir dir;
+    lumo::CardModel model;
+    lumo::RecoveryWriter writer(&model, dir.filePath("recuperacao"));
+    qint64 now = 0;
+    writer.setClock([&now] { return now; });
+    std::vector<qint64> starts;
+    QObject::connect(&writer, &lumo::RecoveryWriter::writeStarted, [&] { starts.push_back(now); });
+    QSignalSpy written(&writer, &lumo::RecoveryWriter::written);
+    // A change every half second for ten seconds, the writes given time to end between them.
+    for (int i = 0; i <= 20; ++i, now += 500) {
+        model.SetMemo(QString::number(i));
+        if (qsizetype(starts.size()) > written.count()) {
+            ASSERT_TRUE(written.wait(5000));
+        }
+    }
+    ASSERT_FALSE(starts.empty());
+    EXPECT_LE(starts.front(), 2000);
+    for (std::size_t i = 1; i < starts.size(); ++i)
+        EXPECT_LE(starts[i] - starts[i - 1], 2000) << i;
+    EXPECT_GE(starts.back(), 10000 - 2000);
+}
+
+TEST(Recovery, AFailedWriteIsSaidOnceUntilOneSucceeds) {
+    QTemporaryDir dir;
+    writeAll(dir.filePath("arquivo"), "x");
+    lumo::CardModel model;
+    lumo::RecoveryWriter writer(&model, dir.filePath("arquivo/recuperacao"));
+    writer.setDelay(std::chrono::milliseconds(0));
+    QSignalSpy failed(&writer, &lumo::RecoveryWriter::writeFailed);
+    QSignalSpy written(&writer, &lumo::RecoveryWriter::written);
+    model.SetMemo("um");
+    ASSERT_TRUE(failed.wait(5000));
+    model.SetMemo("dois");
+    writer.flush();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(failed.count(), 1);
+    EXPECT_TRUE(failed[0][0].toString().contains("não pôde ser criada"))
+        << failed[0][0].toString().toStdString();
+    EXPECT_EQ(written.count(), 0);
 }

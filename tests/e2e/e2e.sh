@@ -238,10 +238,10 @@ $expected"
 
 step "passed: 2 PDF pages of 54 × 86 mm, 2 JPEGs of 638 × 1016, QR codes decode to the entered vCard"
 
-# Crash recovery: the card typed above is on disk within two seconds of the last change; a
-# killed program leaves it, and the next start offers it back.
-recovery="$work/data/Lumo Card/recuperacao.lumocard"
-wait_until 10 test -s "$recovery" || fail "no recovery file at $recovery"
+# Crash recovery: the card typed above is in this window's recovery copy within two seconds
+# of the last change; a killed program leaves it, and the next start offers it back.
+recovery="$work/data/Lumo Card/recuperacao"
+wait_until 10 eval 'compgen -G "$recovery/*/card.json" >/dev/null' || fail "no recovery copy under $recovery"
 kill -9 "$pid"
 wait "$pid" 2>/dev/null || true
 step "killed; starting again"
