@@ -109,6 +109,10 @@ single("Documento: salvar, além de gravar os bytes", document["BM_SaveDocument"
 single("Documento: abrir até o modelo (sem desenhar)", document["BM_OpenDocument"], 600)
 single("Documento: abrir até a prévia desenhada", document["BM_OpenDocumentToDrawnPreview"], 600)
 single("Recuperação: pausa da interface por alteração", document["BM_RecoveryBlocksPerChange/manual_time"], 16)
+single("Recuperação: pausa da interface por alteração, lista de 100 000 contatos",
+       document["BM_RecoveryBlocksPerChangeWithList/manual_time"], 16)
+single("Recuperação: gravação em segundo plano por alteração (três fotos de 24 megapixels)",
+       document["BM_RecoveryWritePerChange/manual_time"], 50)
 overhead = median_runs("bench_document")["BM_DocumentBytes"]["overhead_bytes"]
 rows.append(("Documento: bytes além das imagens", f"{overhead:.0f} bytes", "—", "—", "—", "< 8 KB", overhead < 8192))
 peak_mb = peak_kb / 1024

@@ -2,6 +2,7 @@
 
 #include "platform/errors.h"
 #include "platform/fileio.h"
+#include "platform/systemerrors.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -875,10 +876,10 @@ private:
         account(name, std::min(info.size(), cap + 1), cap);
         QFile file(info.filePath());
         if (!file.open(QIODevice::ReadOnly))
-            fail(QStringLiteral("\"%1\": %2").arg(name, withFullStop(file.errorString())));
+            fail(QStringLiteral("\"%1\": %2").arg(name, withFullStop(fileErrorText(file))));
         const QByteArray bytes = file.read(cap + 1);
         if (file.error() != QFileDevice::NoError)
-            fail(QStringLiteral("\"%1\": %2").arg(name, withFullStop(file.errorString())));
+            fail(QStringLiteral("\"%1\": %2").arg(name, withFullStop(fileErrorText(file))));
         if (bytes.size() > cap)
             account(name, bytes.size(), cap);
         return bytes;
@@ -911,7 +912,7 @@ CardState openCardDocument(const QString& path) {
                  .arg(kMaxCardDocumentBytes / (1024 * 1024)));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        fail(withFullStop(file.errorString()));
+        fail(withFullStop(fileErrorText(file)));
     file.close();
     return ZipReader(path, shown).read();
 }
