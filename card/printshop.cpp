@@ -28,6 +28,9 @@ namespace {
 constexpr int kQrModulePixels = 4;
 // How many QR pictures may wait for their card: enough to keep the other core busy.
 constexpr std::size_t kCardsAhead = 64;
+// Cards drawn into one intermediate PDF and converted together. The conversion's memory grows
+// with the piece (qpdf holds a piece's objects), and each piece embeds its fonts again.
+constexpr int kPieceCards = 100;
 
 // The intermediate PDF of the renderer, beside the target so that a large batch needs no
 // room elsewhere. Removed when it goes out of scope.
@@ -124,56 +127,67 @@ bool exportPrintShopPdf(const CardState& design, int total, const std::function<
         const std::unique_ptr<report::TReport> document = makeBleedCardDocument(options.BleedMm);
         CardDesign card = designOf(design, QImage());
         const auto intermediate = intermediateFile(path);
-        {
-            report::TPdfPageStream stream(*makePdfExport(), intermediate->fileName());
-            // The QR pictures are made on other threads a few cards ahead of the drawing; the
-            // contacts are read here, on the calling thread, in order.
-            std::deque<std::pair<ContactFields, std::future<QImage>>> ahead;
-            QThreadPool pool;
-            pool.setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
-            int read = 0;
-            auto fill = [&] {
-                while (read < total && ahead.size() < kCardsAhead) {
-                    ContactFields next = nextContact();
-                    ++read;
-                    auto promise = std::make_shared<std::promise<QImage>>();
-                    ahead.emplace_back(next, promise->get_future());
-                    pool.start([promise, vcard = composeVCard(next), level = design.qrLevel] {
-                        try {
-                            promise->set_value(qrModulePicture(vcard, level, kQrModulePixels));
-                        } catch (...) {
-                            promise->set_exception(std::current_exception());
-                        }
-                    });
-                }
-            };
-            for (int i = 0; i < total; ++i) {
-                fill();
-                const ContactFields contact = std::move(ahead.front().first);
-                std::future<QImage> qr = std::move(ahead.front().second);
-                ahead.pop_front();
-                try {
-                    card.qr = qr.get();
-                } catch (const std::exception&) {
-                    throw UserError(QStringLiteral("O vCard do contato %1 (%2) não cabe em nenhum código QR; "
-                                                   "encurte os dados desse contato. Nenhum PDF foi gravado.")
-                                        .arg(i + 1)
-                                        .arg(shownName(contact)));
-                }
-                card.name = contact.nome + u' ' + contact.sobrenome;
-                card.suffix = contact.sufixo;
-                fillCardDocument(*document, card);
-                for (const auto& page : document->Pages())
-                    if (page->Visible())
-                        stream.AddPage(*page);
-                if (progress && !progress(i + 1, 2 * total))
-                    return false;
+        report::TPdfxWriter pdfx(path, options);
+        // The QR pictures are made on other threads a few cards ahead of the drawing; the
+        // contacts are read here, on the calling thread, in order.
+        std::deque<std::pair<ContactFields, std::future<QImage>>> ahead;
+        QThreadPool pool;
+        pool.setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
+        int read = 0;
+        auto fill = [&] {
+            while (read < total && ahead.size() < kCardsAhead) {
+                ContactFields next = nextContact();
+                ++read;
+                auto promise = std::make_shared<std::promise<QImage>>();
+                ahead.emplace_back(next, promise->get_future());
+                pool.start([promise, vcard = composeVCard(next), level = design.qrLevel] {
+                    try {
+                        promise->set_value(qrModulePicture(vcard, level, kQrModulePixels));
+                    } catch (...) {
+                        promise->set_exception(std::current_exception());
+                    }
+                });
             }
-            stream.Finish();
+        };
+        // Progress counts each card twice, once drawn and once converted.
+        for (int start = 0; start < total; start += kPieceCards) {
+            const int count = std::min(kPieceCards, total - start);
+            {
+                report::TPdfPageStream stream(*makePdfExport(), intermediate->fileName());
+                for (int i = start; i < start + count; ++i) {
+                    fill();
+                    const ContactFields contact = std::move(ahead.front().first);
+                    std::future<QImage> qr = std::move(ahead.front().second);
+                    ahead.pop_front();
+                    try {
+                        card.qr = qr.get();
+                    } catch (const std::exception&) {
+                        throw UserError(
+                            QStringLiteral("O vCard do contato %1 (%2) não cabe em nenhum código QR; "
+                                           "encurte os dados desse contato. Nenhum PDF foi gravado.")
+                                .arg(i + 1)
+                                .arg(shownName(contact)));
+                    }
+                    card.name = contact.nome + u' ' + contact.sobrenome;
+                    card.suffix = contact.sufixo;
+                    fillCardDocument(*document, card);
+                    for (const auto& page : document->Pages())
+                        if (page->Visible())
+                            stream.AddPage(*page);
+                    if (progress && !progress(start + i + 1, 2 * total))
+                        return false;
+                }
+                stream.Finish();
+            }
+            const bool going = pdfx.Append(intermediate->fileName(), [&](int percent) {
+                return !progress ||
+                       progress(2 * start + count + int(qint64(count) * percent / 100), 2 * total);
+            });
+            if (!going)
+                return false;
         }
-        return report::convertToPdfx(intermediate->fileName(), path, options, [&](int percent) {
-            return !progress || progress(total + int(qint64(total) * percent / 100), 2 * total);
-        });
+        pdfx.Finish();
+        return true;
     } catch (const report::ReportError& error) {
         throw UserError(QString::fromStdString(error.what()));
     }
