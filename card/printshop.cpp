@@ -13,6 +13,10 @@
 #include <QThread>
 #include <QThreadPool>
 
+#include <QScopeGuard>
+
+#include <atomic>
+#include <chrono>
 #include <climits>
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -30,7 +34,8 @@ constexpr int kQrModulePixels = 4;
 constexpr std::size_t kCardsAhead = 64;
 // Cards drawn into one intermediate PDF and converted together. The conversion's memory grows
 // with the piece (qpdf holds a piece's objects), and each piece embeds its fonts again.
-constexpr int kPieceCards = 100;
+static const int kPieceCards =
+    qEnvironmentVariableIntValue("PIECE") ? qEnvironmentVariableIntValue("PIECE") : 100;
 
 // The intermediate PDF of the renderer, beside the target so that a large batch needs no
 // room elsewhere. Removed when it goes out of scope.
@@ -126,8 +131,30 @@ bool exportPrintShopPdf(const CardState& design, int total, const std::function<
     try {
         const std::unique_ptr<report::TReport> document = makeBleedCardDocument(options.BleedMm);
         CardDesign card = designOf(design, QImage());
-        const auto intermediate = intermediateFile(path);
+        // Two intermediate files in turn: while a piece is drawn into one, the piece before
+        // it is converted from the other on another thread.
+        const std::unique_ptr<QTemporaryFile> intermediates[2] = {intermediateFile(path),
+                                                                  intermediateFile(path)};
         report::TPdfxWriter pdfx(path, options);
+        std::future<bool> converting;
+        std::atomic<bool> stop{false};
+        int converted = 0, convertingCount = 0;
+        // However the loop ends, the other thread is done with the writer before it goes.
+        const auto join = qScopeGuard([&] {
+            if (converting.valid()) {
+                stop = true;
+                converting.wait();
+            }
+        });
+        // The piece being converted, when it is done; false when it was cancelled.
+        auto collect = [&](bool wait) {
+            if (!converting.valid() ||
+                (!wait && converting.wait_for(std::chrono::seconds(0)) != std::future_status::ready))
+                return true;
+            const bool going = converting.get();
+            converted += convertingCount;
+            return going;
+        };
         // The QR pictures are made on other threads a few cards ahead of the drawing; the
         // contacts are read here, on the calling thread, in order.
         std::deque<std::pair<ContactFields, std::future<QImage>>> ahead;
@@ -149,11 +176,13 @@ bool exportPrintShopPdf(const CardState& design, int total, const std::function<
                 });
             }
         };
-        // Progress counts each card twice, once drawn and once converted.
-        for (int start = 0; start < total; start += kPieceCards) {
+        // Progress counts each card twice, once drawn and once converted; it is told on this
+        // thread only.
+        for (int start = 0, piece = 0; start < total; start += kPieceCards, ++piece) {
             const int count = std::min(kPieceCards, total - start);
+            const QString file = intermediates[piece % 2]->fileName();
             {
-                report::TPdfPageStream stream(*makePdfExport(), intermediate->fileName());
+                report::TPdfPageStream stream(*makePdfExport(), file);
                 for (int i = start; i < start + count; ++i) {
                     fill();
                     const ContactFields contact = std::move(ahead.front().first);
@@ -174,17 +203,25 @@ bool exportPrintShopPdf(const CardState& design, int total, const std::function<
                     for (const auto& page : document->Pages())
                         if (page->Visible())
                             stream.AddPage(*page);
-                    if (progress && !progress(start + i + 1, 2 * total))
+                    if (!collect(false) || (progress && !progress(i + 1 + converted, 2 * total)))
                         return false;
                 }
                 stream.Finish();
             }
-            const bool going = pdfx.Append(intermediate->fileName(), [&](int percent) {
-                return !progress ||
-                       progress(2 * start + count + int(qint64(count) * percent / 100), 2 * total);
-            });
-            if (!going)
+            // The writer takes the pieces in order: the one before must be done first.
+            if (!collect(true))
                 return false;
+            if (start + count < total) {
+                convertingCount = count;
+                converting = std::async(std::launch::async, [&pdfx, &stop, file] {
+                    return pdfx.Append(file, [&stop](int) { return !stop; });
+                });
+            } else if (!pdfx.Append(file, [&](int percent) {
+                           return !progress ||
+                                  progress(total + converted + int(qint64(count) * percent / 100), 2 * total);
+                       })) {
+                return false;
+            }
         }
         pdfx.Finish();
         return true;

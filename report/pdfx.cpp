@@ -865,9 +865,18 @@ struct TPdfxWriter::Impl {
     }
 
     bool Append(const QString& inputPath, const TPdfxProgress& progress) {
+        // A piece is a few megabytes; read from memory, qpdf's many small reads cost no seeks.
+        QFile input(inputPath);
+        if (!input.open(QIODevice::ReadOnly))
+            refuse(QStringLiteral("não foi possível ler \"%1\": %2").arg(inputPath, input.errorString()));
+        const QByteArray bytes = input.readAll();
+        if (input.error() != QFileDevice::NoError)
+            refuse(QStringLiteral("não foi possível ler \"%1\": %2").arg(inputPath, input.errorString()));
+        input.close();
         QPDF pdf;
         pdf.setSuppressWarnings(true);
-        pdf.processFile(QFile::encodeName(inputPath).constData());
+        pdf.processMemoryFile(QFile::encodeName(inputPath).constData(), bytes.constData(),
+                              std::size_t(bytes.size()));
         if (pdf.isEncrypted())
             refuse(QStringLiteral("o PDF de origem está criptografado"));
         Streams->Clear();
