@@ -4,7 +4,7 @@
 //   bench_printshop COUNT DIR [--background fundo.jpg] [--only batch|pdfx]
 //
 // Writes DIR/lote.pdf (exportBatchPdf, with bleed) and DIR/grafica.pdf (exportPrintShopPdf)
-// of COUNT two-sided cards on the coloured design of bench_batch, three times each in turn
+// of COUNT two-sided cards on the coloured design of bench_batch, five times each in turn
 // (medians), then one card five times.
 // Prints "cards=N batch_seconds=S pdfx_seconds=T ratio=R pdfx_bytes=B peak_kb=P
 // card_ms=M" (the card's median; peak memory of the whole run, Linux). With --only, writes
