@@ -33,9 +33,10 @@ constexpr int kQrModulePixels = 4;
 // How many QR pictures may wait for their card: enough to keep the other core busy.
 constexpr std::size_t kCardsAhead = 64;
 // Cards drawn into one intermediate PDF and converted together. The conversion's memory grows
-// with the piece (qpdf holds a piece's objects), and each piece embeds its fonts again.
-static const int kPieceCards =
-    qEnvironmentVariableIntValue("PIECE") ? qEnvironmentVariableIntValue("PIECE") : 100;
+// with the piece (qpdf holds a piece's objects, some 36 kB a card); each piece draws the
+// shared pictures and fonts again, which the conversion then finds already written. Larger
+// pieces save little time: 250 cards a piece are 3 % faster and take 10 MB more.
+constexpr int kPieceCards = 100;
 
 // The intermediate PDF of the renderer, beside the target so that a large batch needs no
 // room elsewhere. Removed when it goes out of scope.

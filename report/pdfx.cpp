@@ -14,6 +14,7 @@
 #include <qpdf/QPDFPageObjectHelper.hh>
 
 #include <lcms2.h>
+#include <zlib.h>
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -650,12 +651,34 @@ constexpr int kCompressionLevel = 1;
 // The output is handed to the file in blocks of this size.
 constexpr std::size_t kOutputBlock = 256 * 1024;
 
-std::string flate(std::string_view plain) {
-    const QByteArray packed =
-        qCompress(QByteArray::fromRawData(plain.data(), qsizetype(plain.size())), kCompressionLevel);
-    // qCompress puts the plain length in four bytes before the zlib stream.
-    return std::string(packed.constData() + 4, std::size_t(packed.size() - 4));
-}
+// Flate compression with one zlib stream for the whole file: setting up a stream costs more
+// than compressing a page's content.
+class Deflater {
+public:
+    Deflater() {
+        if (deflateInit(&FStream, kCompressionLevel) != Z_OK)
+            throw std::bad_alloc();
+    }
+    ~Deflater() { deflateEnd(&FStream); }
+    Deflater(const Deflater&) = delete;
+    Deflater& operator=(const Deflater&) = delete;
+
+    std::string operator()(std::string_view plain) {
+        deflateReset(&FStream);
+        std::string packed(deflateBound(&FStream, uLong(plain.size())), '\0');
+        FStream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(plain.data()));
+        FStream.avail_in = uInt(plain.size());
+        FStream.next_out = reinterpret_cast<Bytef*>(packed.data());
+        FStream.avail_out = uInt(packed.size());
+        if (deflate(&FStream, Z_FINISH) != Z_STREAM_END)
+            refuse(QStringLiteral("não foi possível compactar um fluxo do PDF"));
+        packed.resize(FStream.total_out);
+        return packed;
+    }
+
+private:
+    z_stream FStream{};
+};
 
 std::string unparsed(const QPDFObjectHandle& scalar) {
     return const_cast<QPDFObjectHandle&>(scalar).unparseResolved();
@@ -790,7 +813,7 @@ struct TPdfxWriter::Impl {
         if (job && job->kind == ConvertedStreams::Kind::Content) {
             // Made for this page alone: nothing to look for.
             entries = Entries(dict, {"/Length", "/Filter", "/DecodeParms", "/DL"});
-            data = flate(Produced(stream));
+            data = Flate(Produced(stream));
             return Write(entries + " /Filter /FlateDecode", data);
         }
         QCryptographicHash print(QCryptographicHash::Sha256);
@@ -809,7 +832,7 @@ struct TPdfxWriter::Impl {
             print.addData(QByteArrayView(raw->getBuffer(), qsizetype(raw->getSize())));
             if (const auto known = Known(print.result()))
                 return *known;
-            data = flate(Produced(stream));
+            data = Flate(Produced(stream));
             entries += " /Filter /FlateDecode";
         } else {
             // Copied as stored, filters and all.
@@ -978,7 +1001,7 @@ struct TPdfxWriter::Impl {
             refuse(QStringLiteral("nenhuma página foi escrita"));
         const QByteArray icc = pressConditionProfile(Options.Condition);
         const int profile = Write(" /N 4 /Filter /FlateDecode",
-                                  flate(std::string_view(icc.constData(), std::size_t(icc.size()))));
+                                  Flate(std::string_view(icc.constData(), std::size_t(icc.size()))));
         const int intent = Begin();
         const std::string info = textString(conditionInfo(Options.Condition));
         Out += "<< /Type /OutputIntent /S /GTS_PDFX /OutputConditionIdentifier " +
@@ -1040,6 +1063,7 @@ struct TPdfxWriter::Impl {
     std::vector<qint64> Offsets;
     std::vector<int> Pages;
     std::shared_ptr<ConvertedStreams> Streams;
+    Deflater Flate;
     // The piece being written: its objects' numbers in the output, those being written.
     std::map<QPDFObjGen, int> Written;
     std::set<QPDFObjGen> Pending;
