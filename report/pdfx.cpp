@@ -680,8 +680,8 @@ private:
     z_stream FStream{};
 };
 
-std::string unparsed(const QPDFObjectHandle& scalar) {
-    return const_cast<QPDFObjectHandle&>(scalar).unparseResolved();
+std::string unparsed(QPDFObjectHandle scalar) {
+    return scalar.unparseResolved();
 }
 
 std::string nameText(const std::string& name) {
@@ -698,8 +698,9 @@ std::string textString(const QString& value) {
 // with numbers of the output, children before the objects that name them, and the piece's
 // qpdf document is dropped once its pages are written. What stays from piece to piece is
 // the offset of every object (eight bytes each), the page list, and the fingerprints of the
-// objects the last two pieces wrote: a picture, font or mask every card draws is found
-// again by its fingerprint (its dictionary and its stored bytes) and written once.
+// objects the last piece wrote or found again: a picture, font or mask every card draws is
+// found by its fingerprint (its dictionary and its stored bytes, or for a converted picture
+// those of its source) and written once.
 struct TPdfxWriter::Impl {
     Impl(const QString& path, const TPdfxOptions& options)
         : Options(options), File(path), Streams(std::make_shared<ConvertedStreams>(options.Condition)) {
@@ -790,10 +791,10 @@ struct TPdfxWriter::Impl {
     void Remember(const QByteArray& print, int number) { Prints[print] = {number, Piece}; }
 
     int Plain(QPDFObjectHandle object) {
-        const std::string text =
-            object.isIndirect() && (object.isDictionary() || object.isArray())
-                ? (object.isArray() ? Value(object.shallowCopy()) : "<<" + Entries(object, {}) + " >>")
-                : unparsed(object);
+        // Containers are written as their direct copies would be; what they name comes first.
+        const std::string text = object.isArray()        ? Value(object.shallowCopy())
+                                 : object.isDictionary() ? "<<" + Entries(object, {}) + " >>"
+                                                         : unparsed(object);
         const QByteArray print = QCryptographicHash::hash(
             QByteArray::fromRawData(text.data(), qsizetype(text.size())), QCryptographicHash::Sha256);
         if (const auto known = Known(print))
