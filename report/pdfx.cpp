@@ -204,7 +204,7 @@ public:
                     ++j;
                 const std::string_view word = in.substr(i, j - i);
                 if (std::isdigit(static_cast<unsigned char>(c)) || c == '-' || c == '+' || c == '.')
-                    FNumbers.push_back(std::strtod(std::string(word).c_str(), nullptr));
+                    FNumbers.push_back(word); // read only when a colour operator takes them
                 else
                     Operator(word, j);
                 i = j;
@@ -226,6 +226,8 @@ private:
         return !white(c) && c != '(' && c != ')' && c != '<' && c != '>' && c != '[' && c != ']' &&
                c != '{' && c != '}' && c != '/' && c != '%';
     }
+
+    static double value(std::string_view number) { return std::strtod(std::string(number).c_str(), nullptr); }
 
     // The position after the literal string starting at `i`: parentheses nest, a backslash
     // escapes the next character.
@@ -255,7 +257,7 @@ private:
         FPending = end;
     }
     std::string Cmyk4(const char* op) const {
-        const Cmyk c = FColours.Flat(FNumbers[0], FNumbers[1], FNumbers[2]);
+        const Cmyk c = FColours.Flat(value(FNumbers[0]), value(FNumbers[1]), value(FNumbers[2]));
         return number(c[0]) + " " + number(c[1]) + " " + number(c[2]) + " " + number(c[3]) + " " + op;
     }
 
@@ -325,7 +327,7 @@ private:
     std::string_view FIn, FName;
     std::string FOut;
     std::size_t FPending = 0;
-    std::vector<double> FNumbers;
+    std::vector<std::string_view> FNumbers;
     State FState;
     std::vector<State> FStack;
 };
