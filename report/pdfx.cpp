@@ -24,6 +24,7 @@
 
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <optional>
@@ -687,7 +688,12 @@ std::string unparsed(QPDFObjectHandle scalar) {
 }
 
 std::string nameText(const std::string& name) {
-    return QPDFObjectHandle::newName(name).unparse();
+    // Most names need no escapes, and asking qpdf makes an object of each.
+    const bool plain =
+        name.size() > 1 && name[0] == '/' && std::all_of(name.begin() + 1, name.end(), [](char c) {
+            return c > ' ' && c < '\x7f' && !std::strchr("()<>[]{}/%#", c);
+        });
+    return plain ? name : QPDFObjectHandle::newName(name).unparse();
 }
 
 std::string textString(const QString& value) {
