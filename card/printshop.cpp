@@ -139,7 +139,6 @@ bool exportPrintShopPdf(const CardState& design, int total, const std::function<
         report::TPdfxWriter pdfx(path, options);
         std::future<bool> converting;
         std::atomic<bool> stop{false};
-        int converted = 0, convertingCount = 0;
         // However the loop ends, the other thread is done with the writer before it goes.
         const auto join = qScopeGuard([&] {
             if (converting.valid()) {
@@ -152,9 +151,7 @@ bool exportPrintShopPdf(const CardState& design, int total, const std::function<
             if (!converting.valid() ||
                 (!wait && converting.wait_for(std::chrono::seconds(0)) != std::future_status::ready))
                 return true;
-            const bool going = converting.get();
-            converted += convertingCount;
-            return going;
+            return converting.get();
         };
         // The QR pictures are made on other threads a few cards ahead of the drawing; the
         // contacts are read here, on the calling thread, in order.
@@ -177,8 +174,10 @@ bool exportPrintShopPdf(const CardState& design, int total, const std::function<
                 });
             }
         };
-        // Progress counts each card twice, once drawn and once converted; it is told on this
-        // thread only.
+        // Progress counts the cards drawn (the pieces before are converted meanwhile), then the
+        // last piece's cards as it is converted; it is told on this thread only.
+        const int lastPiece = (total - 1) % kPieceCards + 1;
+        const int steps = total + lastPiece;
         for (int start = 0, piece = 0; start < total; start += kPieceCards, ++piece) {
             const int count = std::min(kPieceCards, total - start);
             const QString file = intermediates[piece % 2]->fileName();
@@ -204,7 +203,7 @@ bool exportPrintShopPdf(const CardState& design, int total, const std::function<
                     for (const auto& page : document->Pages())
                         if (page->Visible())
                             stream.AddPage(*page);
-                    if (!collect(false) || (progress && !progress(i + 1 + converted, 2 * total)))
+                    if (!collect(false) || (progress && !progress(i + 1, steps)))
                         return false;
                 }
                 stream.Finish();
@@ -213,13 +212,11 @@ bool exportPrintShopPdf(const CardState& design, int total, const std::function<
             if (!collect(true))
                 return false;
             if (start + count < total) {
-                convertingCount = count;
                 converting = std::async(std::launch::async, [&pdfx, &stop, file] {
                     return pdfx.Append(file, [&stop](int) { return !stop; });
                 });
             } else if (!pdfx.Append(file, [&](int percent) {
-                           return !progress ||
-                                  progress(total + converted + int(qint64(count) * percent / 100), 2 * total);
+                           return !progress || progress(total + int(qint64(count) * percent / 100), steps);
                        })) {
                 return false;
             }

@@ -206,11 +206,14 @@ TEST_F(PrintShop, BatchOfManyCardsFollowsEveryRuleAndStoresSharedPicturesOnce) {
     EXPECT_EQ(pictures.size(), 2u);
     EXPECT_GE(named, 230 * 2);
 
-    // Cancelling while a piece is converted on the other thread leaves nothing.
-    const QString cancelled = path("cancelado.pdf");
-    EXPECT_FALSE(lumo::exportPrintShopPdf(design, contacts, cancelled, TPdfxOptions{},
-                                          [&](int done, int total) { return done < total * 3 / 4; }));
-    EXPECT_FALSE(QFile::exists(cancelled));
+    // Cancelling leaves nothing: while the second piece is drawn and the first converted on
+    // the other thread, and in the conversion of the last piece.
+    for (int stopAt : {150, 250}) {
+        const QString cancelled = path("cancelado.pdf");
+        EXPECT_FALSE(lumo::exportPrintShopPdf(design, contacts, cancelled, TPdfxOptions{},
+                                              [&](int done, int) { return done < stopAt; }));
+        EXPECT_FALSE(QFile::exists(cancelled));
+    }
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"lote.pdf"});
 }
 
