@@ -9,11 +9,10 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QPainter>
+#include <QScopeGuard>
 #include <QTemporaryFile>
 #include <QThread>
 #include <QThreadPool>
-
-#include <QScopeGuard>
 
 #include <atomic>
 #include <chrono>
