@@ -60,12 +60,7 @@ public:
         // expect from "relative colorimetric" in their own tools.
         FFlat = cmsCreateTransform(FSrgb, TYPE_RGB_DBL, FPress, TYPE_CMYK_DBL, INTENT_RELATIVE_COLORIMETRIC,
                                    cmsFLAGS_BLACKPOINTCOMPENSATION);
-        FGraphic = cmsCreateTransform(FSrgb, TYPE_RGB_8, FPress, TYPE_CMYK_8, INTENT_RELATIVE_COLORIMETRIC,
-                                      cmsFLAGS_BLACKPOINTCOMPENSATION);
-        // Photographs have colours outside the press's gamut side by side with colours inside
-        // it; the perceptual table compresses them together so that gradations stay visible.
-        FPhoto = cmsCreateTransform(FSrgb, TYPE_RGB_8, FPress, TYPE_CMYK_8, INTENT_PERCEPTUAL, 0);
-        if (!FFlat || !FGraphic || !FPhoto)
+        if (!FFlat)
             refuse(QStringLiteral("a conversão de cores para a gráfica não pôde ser preparada"));
     }
     ~ColourConverter() {
@@ -96,9 +91,13 @@ public:
     // converted as flat colours, pure black and white included; photographs perceptually.
     void Pixels(const unsigned char* rgb, unsigned char* cmyk, std::size_t count, bool photo) {
         if (photo) {
-            cmsDoTransform(FPhoto, rgb, cmyk, cmsUInt32Number(count));
+            // Photographs have colours outside the press's gamut side by side with colours
+            // inside it; the perceptual table compresses them together so that gradations stay
+            // visible.
+            cmsDoTransform(Made(FPhoto, INTENT_PERCEPTUAL, 0), rgb, cmyk, cmsUInt32Number(count));
             return;
         }
+        Made(FGraphic, INTENT_RELATIVE_COLORIMETRIC, cmsFLAGS_BLACKPOINTCOMPENSATION);
         for (std::size_t i = 0; i < count; ++i, rgb += 3, cmyk += 4) {
             const std::uint32_t key = std::uint32_t(rgb[0]) << 16 | std::uint32_t(rgb[1]) << 8 | rgb[2];
             auto found = FGraphicCache.find(key);
@@ -115,6 +114,16 @@ public:
     }
 
 private:
+    // The 8-bit transforms take Little CMS some 15 ms each to precalculate, and many cards
+    // have no picture of one kind or the other: they are made when first needed.
+    cmsHTRANSFORM Made(cmsHTRANSFORM& transform, cmsUInt32Number intent, cmsUInt32Number flags) {
+        if (!transform)
+            transform = cmsCreateTransform(FSrgb, TYPE_RGB_8, FPress, TYPE_CMYK_8, intent, flags);
+        if (!transform)
+            refuse(QStringLiteral("a conversão de cores para a gráfica não pôde ser preparada"));
+        return transform;
+    }
+
     cmsHPROFILE FSrgb = nullptr, FPress = nullptr;
     cmsHTRANSFORM FFlat = nullptr, FGraphic = nullptr, FPhoto = nullptr;
     std::unordered_map<std::uint32_t, std::array<unsigned char, 4>> FGraphicCache;
