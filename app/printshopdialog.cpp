@@ -166,7 +166,7 @@ bool exportAllForPrintShop(QWidget* parent, const CardModel& model, const QStrin
 
     const int total = int(contacts.size());
     QProgressDialog progress(QStringLiteral("Cartão 1 de %1").arg(total), QStringLiteral("Cancelar"), 0,
-                             2 * total, parent);
+                             total, parent);
     progress.setObjectName(QStringLiteral("ProgressoGrafica1"));
     progress.setWindowTitle(QStringLiteral("Exportar todos para gráfica"));
     progress.setWindowModality(Qt::WindowModal);
@@ -174,7 +174,8 @@ bool exportAllForPrintShop(QWidget* parent, const CardModel& model, const QStrin
     return exportPrintShopPdf(
         model.State(), contacts, asked->second,
         optionsOf(asked->first, QFileInfo(asked->second).completeBaseName()),
-        [&progress, total](int done, int) {
+        [&progress, total](int done, int steps) {
+            progress.setMaximum(steps);
             progress.setValue(done);
             progress.setLabelText(done < total ? QStringLiteral("Cartão %1 de %2").arg(done + 1).arg(total)
                                                : QStringLiteral("Convertendo para CMYK…"));

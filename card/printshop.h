@@ -25,9 +25,12 @@ void exportPrintShopPdf(const CardState& card, const QString& path, const report
 
 // A card for every contact, as exportBatchPdf makes them but always one card to a page with
 // the print shop's bleed (a sheet design is not asked of a print shop, which imposes the
-// cards itself). The cards are drawn into a temporary PDF beside `path` and then converted;
-// `progress` hears (done, total) with total twice the contacts: the drawing of each card and
-// then the conversion, in proportion. Returns false when cancelled (no file then). Throws
+// cards itself). The cards are drawn in pieces of a hundred into a temporary PDF beside
+// `path`, and each piece is converted on another thread while the next is drawn, so memory
+// stays the same however long the list. `progress` hears (done, total), on the calling thread:
+// done is first the cards drawn (up to the contacts), then the last piece's cards as that piece
+// is converted, the one step left once every card is drawn; total is the contacts plus the
+// last piece's cards (at most a hundred). Returns false when cancelled (no file then). Throws
 // UserError as exportBatchPdf does.
 bool exportPrintShopPdf(const CardState& design, int total, const std::function<ContactFields()>& nextContact,
                         const QString& path, const report::TPdfxOptions& options,

@@ -7,14 +7,16 @@
 #include <qpdf/Pipeline.hh>
 #include <qpdf/Pl_Buffer.hh>
 #include <qpdf/Pl_Flate.hh>
+#include <qpdf/Pl_String.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFObjectHandle.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFPageObjectHelper.hh>
-#include <qpdf/QPDFWriter.hh>
 
 #include <lcms2.h>
+#include <zlib.h>
 
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QFile>
 #include <QLocale>
@@ -22,6 +24,7 @@
 
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <optional>
@@ -57,12 +60,7 @@ public:
         // expect from "relative colorimetric" in their own tools.
         FFlat = cmsCreateTransform(FSrgb, TYPE_RGB_DBL, FPress, TYPE_CMYK_DBL, INTENT_RELATIVE_COLORIMETRIC,
                                    cmsFLAGS_BLACKPOINTCOMPENSATION);
-        FGraphic = cmsCreateTransform(FSrgb, TYPE_RGB_8, FPress, TYPE_CMYK_8, INTENT_RELATIVE_COLORIMETRIC,
-                                      cmsFLAGS_BLACKPOINTCOMPENSATION);
-        // Photographs have colours outside the press's gamut side by side with colours inside
-        // it; the perceptual table compresses them together so that gradations stay visible.
-        FPhoto = cmsCreateTransform(FSrgb, TYPE_RGB_8, FPress, TYPE_CMYK_8, INTENT_PERCEPTUAL, 0);
-        if (!FFlat || !FGraphic || !FPhoto)
+        if (!FFlat)
             refuse(QStringLiteral("a conversão de cores para a gráfica não pôde ser preparada"));
     }
     ~ColourConverter() {
@@ -93,9 +91,13 @@ public:
     // converted as flat colours, pure black and white included; photographs perceptually.
     void Pixels(const unsigned char* rgb, unsigned char* cmyk, std::size_t count, bool photo) {
         if (photo) {
-            cmsDoTransform(FPhoto, rgb, cmyk, cmsUInt32Number(count));
+            // Photographs have colours outside the press's gamut side by side with colours
+            // inside it; the perceptual table compresses them together so that gradations stay
+            // visible.
+            cmsDoTransform(Made(FPhoto, INTENT_PERCEPTUAL, 0), rgb, cmyk, cmsUInt32Number(count));
             return;
         }
+        Made(FGraphic, INTENT_RELATIVE_COLORIMETRIC, cmsFLAGS_BLACKPOINTCOMPENSATION);
         for (std::size_t i = 0; i < count; ++i, rgb += 3, cmyk += 4) {
             const std::uint32_t key = std::uint32_t(rgb[0]) << 16 | std::uint32_t(rgb[1]) << 8 | rgb[2];
             auto found = FGraphicCache.find(key);
@@ -112,6 +114,16 @@ public:
     }
 
 private:
+    // The 8-bit transforms take Little CMS some 15 ms each to precalculate, and many cards
+    // have no picture of one kind or the other: they are made when first needed.
+    cmsHTRANSFORM Made(cmsHTRANSFORM& transform, cmsUInt32Number intent, cmsUInt32Number flags) {
+        if (!transform)
+            transform = cmsCreateTransform(FSrgb, TYPE_RGB_8, FPress, TYPE_CMYK_8, intent, flags);
+        if (!transform)
+            refuse(QStringLiteral("a conversão de cores para a gráfica não pôde ser preparada"));
+        return transform;
+    }
+
     cmsHPROFILE FSrgb = nullptr, FPress = nullptr;
     cmsHTRANSFORM FFlat = nullptr, FGraphic = nullptr, FPhoto = nullptr;
     std::unordered_map<std::uint32_t, std::array<unsigned char, 4>> FGraphicCache;
@@ -202,7 +214,7 @@ public:
                     ++j;
                 const std::string_view word = in.substr(i, j - i);
                 if (std::isdigit(static_cast<unsigned char>(c)) || c == '-' || c == '+' || c == '.')
-                    FNumbers.push_back(std::strtod(std::string(word).c_str(), nullptr));
+                    FNumbers.push_back(word); // read only when a colour operator takes them
                 else
                     Operator(word, j);
                 i = j;
@@ -224,6 +236,8 @@ private:
         return !white(c) && c != '(' && c != ')' && c != '<' && c != '>' && c != '[' && c != ']' &&
                c != '{' && c != '}' && c != '/' && c != '%';
     }
+
+    static double value(std::string_view number) { return std::strtod(std::string(number).c_str(), nullptr); }
 
     // The position after the literal string starting at `i`: parentheses nest, a backslash
     // escapes the next character.
@@ -253,7 +267,7 @@ private:
         FPending = end;
     }
     std::string Cmyk4(const char* op) const {
-        const Cmyk c = FColours.Flat(FNumbers[0], FNumbers[1], FNumbers[2]);
+        const Cmyk c = FColours.Flat(value(FNumbers[0]), value(FNumbers[1]), value(FNumbers[2]));
         return number(c[0]) + " " + number(c[1]) + " " + number(c[2]) + " " + number(c[3]) + " " + op;
     }
 
@@ -323,13 +337,13 @@ private:
     std::string_view FIn, FName;
     std::string FOut;
     std::size_t FPending = 0;
-    std::vector<double> FNumbers;
+    std::vector<std::string_view> FNumbers;
     State FState;
     std::vector<State> FStack;
 };
 
 // The converted streams, made while the writer writes them: a batch of a thousand cards
-// never has more than one picture decoded at a time.
+// never has more than one picture decoded at a time. One serves every piece of a file.
 class ConvertedStreams : public QPDFObjectHandle::StreamDataProvider {
 public:
     enum class Kind { Content, Picture, Mask };
@@ -354,6 +368,13 @@ public:
     explicit ConvertedStreams(TPressCondition condition) : FColours(condition) {}
 
     void Add(QPDFObjGen target, Job job) { FJobs[target] = std::move(job); }
+    // The stream's job; none when the stream is copied as it was.
+    const Job* Find(QPDFObjGen target) const {
+        const auto found = FJobs.find(target);
+        return found == FJobs.end() ? nullptr : &found->second;
+    }
+    // Forgets the jobs of a piece once it is written; the colour conversions stay.
+    void Clear() { FJobs.clear(); }
 
     void provideStreamData(const QPDFObjGen& og, Pipeline* pipeline) override {
         Job job = FJobs.at(og); // handles are cheap to copy, and qpdf's are not const
@@ -428,35 +449,7 @@ private:
     std::map<QPDFObjGen, Job> FJobs;
 };
 
-// Writes QPDFWriter's output into the save file, which takes the target's place only when
-// committed.
-class SaveFilePipeline : public Pipeline {
-public:
-    explicit SaveFilePipeline(QSaveFile& file) : Pipeline("save file", nullptr), FFile(file) {}
-    void write(const unsigned char* data, size_t len) override {
-        if (FFile.write(reinterpret_cast<const char*>(data), qint64(len)) != qint64(len))
-            refuse(QStringLiteral("não foi possível gravar \"%1\": %2")
-                       .arg(FFile.fileName(), FFile.errorString()));
-    }
-    void finish() override {}
-
-private:
-    QSaveFile& FFile;
-};
-
 struct Cancelled {};
-
-class Progress : public QPDFWriter::ProgressReporter {
-public:
-    explicit Progress(const TPdfxProgress& report) : FReport(report) {}
-    void reportProgress(int percent) override {
-        if (FReport && !FReport(percent))
-            throw Cancelled{};
-    }
-
-private:
-    const TPdfxProgress& FReport;
-};
 
 std::vector<double> numbers(QPDFObjectHandle array) {
     std::vector<double> values;
@@ -658,37 +651,305 @@ QString pdfDate(const QDateTime& when) {
     return when.toUTC().toString(QStringLiteral("'D:'yyyyMMddHHmmss")) + QStringLiteral("+00'00'");
 }
 
-void setText(QPDFObjectHandle& dict, const char* key, const QString& value) {
-    dict.replaceKey(key, QPDFObjectHandle::newUnicodeString(value.toStdString()));
-}
-
 QString conditionInfo(TPressCondition condition) {
     return condition == TPressCondition::Fogra39
                ? QStringLiteral("Offset commercial print, coated paper (ISO 12647-2:2004/Amd 1, FOGRA39)")
                : QStringLiteral("Offset commercial print, uncoated white paper (ISO 12647-2:2004, FOGRA29)");
 }
 
-void convert(const QString& inputPath, QSaveFile& out, const TPdfxOptions& options,
-             const TPdfxProgress& progress) {
-    QPDF pdf;
-    pdf.setSuppressWarnings(true);
-    pdf.processFile(QFile::encodeName(inputPath).constData());
-    if (pdf.isEncrypted())
-        refuse(QStringLiteral("o PDF de origem está criptografado"));
+// zlib's fastest level: page contents are a kilobyte or two and pictures are few, and a
+// batch of thousands of cards would otherwise spend more time compressing than drawing.
+constexpr int kCompressionLevel = 1;
+// The output is handed to the file in blocks of this size.
+constexpr std::size_t kOutputBlock = 256 * 1024;
 
-    auto provider = std::make_shared<ConvertedStreams>(options.Condition);
-    Resources resources(pdf, *provider, provider);
-    const double bleed = options.BleedMm * kPdfPointsPerMm;
-    const double margin = options.Marks ? (kMarkGapMm + kMarkLengthMm) * kPdfPointsPerMm : 0;
+// Flate compression with one zlib stream for the whole file: setting up a stream costs more
+// than compressing a page's content.
+class Deflater {
+public:
+    Deflater() {
+        if (deflateInit(&FStream, kCompressionLevel) != Z_OK)
+            throw std::bad_alloc();
+    }
+    ~Deflater() { deflateEnd(&FStream); }
+    Deflater(const Deflater&) = delete;
+    Deflater& operator=(const Deflater&) = delete;
 
-    std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(pdf).getAllPages();
-    if (pages.empty())
-        refuse(QStringLiteral("o PDF de origem não tem páginas"));
-    for (std::size_t i = 0; i < pages.size(); ++i) {
-        QPDFObjectHandle page = pages[i].getObjectHandle();
+    std::string operator()(std::string_view plain) {
+        deflateReset(&FStream);
+        std::string packed(deflateBound(&FStream, uLong(plain.size())), '\0');
+        FStream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(plain.data()));
+        FStream.avail_in = uInt(plain.size());
+        FStream.next_out = reinterpret_cast<Bytef*>(packed.data());
+        FStream.avail_out = uInt(packed.size());
+        if (deflate(&FStream, Z_FINISH) != Z_STREAM_END)
+            refuse(QStringLiteral("não foi possível compactar um fluxo do PDF"));
+        packed.resize(FStream.total_out);
+        return packed;
+    }
+
+private:
+    z_stream FStream{};
+};
+
+std::string unparsed(QPDFObjectHandle scalar) {
+    return scalar.unparseResolved();
+}
+
+std::string nameText(const std::string& name) {
+    // Most names need no escapes, and asking qpdf makes an object of each.
+    const bool plain =
+        name.size() > 1 && name[0] == '/' && std::all_of(name.begin() + 1, name.end(), [](char c) {
+            return c > ' ' && c < '\x7f' && !std::strchr("()<>[]{}/%#", c);
+        });
+    return plain ? name : QPDFObjectHandle::newName(name).unparse();
+}
+
+std::string textString(const QString& value) {
+    return QPDFObjectHandle::newUnicodeString(value.toStdString()).unparse();
+}
+
+} // namespace
+
+// The file is written object by object as the pages come: a piece's objects are serialized
+// with numbers of the output, children before the objects that name them, and the piece's
+// qpdf document is dropped once its pages are written. What stays from piece to piece is
+// the offset of every object (eight bytes each), the page list, and the fingerprints of the
+// objects the last piece wrote or found again: a picture, font or mask every card draws is
+// found by its fingerprint (its dictionary and its stored bytes, or for a converted picture
+// those of its source) and written once.
+struct TPdfxWriter::Impl {
+    Impl(const QString& path, const TPdfxOptions& options)
+        : Options(options), File(path), Streams(std::make_shared<ConvertedStreams>(options.Condition)) {
+        if (options.BleedMm < 0 || options.BleedMm > 10)
+            refuse(QStringLiteral("sangria fora do intervalo"));
+        if (!File.open(QIODevice::WriteOnly))
+            refuse(QStringLiteral("não foi possível criar \"%1\": %2").arg(path, File.errorString()));
+        Out = "%PDF-1.3\n%\xe2\xe3\xcf\xd3\n";
+        Offsets.assign(2, 0); // 0: the free head of the table; 1: the page tree, written last
+    }
+
+    // The next object's number and, from here on, its text.
+    int Begin() {
+        Offsets.push_back(0);
+        Begin(int(Offsets.size() - 1));
+        return int(Offsets.size() - 1);
+    }
+    void Begin(int number) {
+        Offsets[std::size_t(number)] = Flushed + qint64(Out.size());
+        Out += std::to_string(number);
+        Out += " 0 obj\n";
+    }
+    void End() {
+        Out += "\nendobj\n";
+        if (Out.size() >= kOutputBlock)
+            Flush();
+    }
+    void Flush() {
+        if (File.write(Out.data(), qint64(Out.size())) != qint64(Out.size()))
+            refuse(QStringLiteral("não foi possível gravar \"%1\": %2")
+                       .arg(File.fileName(), File.errorString()));
+        Flushed += qint64(Out.size());
+        Out.clear();
+    }
+
+    // A direct object's text; what it names indirectly is written first.
+    std::string Value(QPDFObjectHandle object) {
+        if (object.isIndirect())
+            return std::to_string(Reference(object)) + " 0 R";
+        if (object.isArray()) {
+            std::string s = "[";
+            for (QPDFObjectHandle item : object.aitems()) {
+                s += Value(item);
+                s += ' ';
+            }
+            s += ']';
+            return s;
+        }
+        if (object.isDictionary())
+            return "<<" + Entries(object, {}) + " >>";
+        return unparsed(object);
+    }
+    // A dictionary's entries but those named in `skip`.
+    std::string Entries(QPDFObjectHandle dict, std::initializer_list<const char*> skip) {
+        std::string s;
+        for (auto [key, value] : dict.ditems()) {
+            if (value.isNull() ||
+                std::any_of(skip.begin(), skip.end(), [&](const char* k) { return key == k; }))
+                continue;
+            s += ' ';
+            s += nameText(key);
+            s += ' ';
+            s += Value(value);
+        }
+        return s;
+    }
+
+    // The output's number for an indirect object of the piece, writing it when it is new.
+    int Reference(QPDFObjectHandle object) {
+        const QPDFObjGen og = object.getObjGen();
+        if (const auto done = Written.find(og); done != Written.end())
+            return done->second;
+        if (!Pending.insert(og).second)
+            refuse(QStringLiteral("o PDF de origem tem objetos que se referem a si mesmos"));
+        const int number = object.isStream() ? Stream(object) : Plain(object);
+        Pending.erase(og);
+        return Written[og] = number;
+    }
+
+    // The number of an object written before with this fingerprint, or none.
+    std::optional<int> Known(const QByteArray& print) {
+        const auto found = Prints.find(print);
+        if (found == Prints.end())
+            return std::nullopt;
+        found->second.piece = Piece;
+        return found->second.number;
+    }
+    void Remember(const QByteArray& print, int number) { Prints[print] = {number, Piece}; }
+
+    int Plain(QPDFObjectHandle object) {
+        // Containers are written as their direct copies would be; what they name comes first.
+        const std::string text = object.isArray()        ? Value(object.shallowCopy())
+                                 : object.isDictionary() ? "<<" + Entries(object, {}) + " >>"
+                                                         : unparsed(object);
+        const QByteArray print = QCryptographicHash::hash(
+            QByteArray::fromRawData(text.data(), qsizetype(text.size())), QCryptographicHash::Sha256);
+        if (const auto known = Known(print))
+            return *known;
+        const int number = Begin();
+        Out += text;
+        End();
+        Remember(print, number);
+        return number;
+    }
+
+    int Stream(QPDFObjectHandle stream) {
+        const ConvertedStreams::Job* job = Streams->Find(stream.getObjGen());
+        QPDFObjectHandle dict = stream.getDict();
+        std::string data;
+        std::string entries;
+        if (job && job->kind == ConvertedStreams::Kind::Content) {
+            // Made for this page alone: nothing to look for.
+            entries = Entries(dict, {"/Length", "/Filter", "/DecodeParms", "/DL"});
+            data = Flate(Produced(stream));
+            return Write(entries + " /Filter /FlateDecode", data);
+        }
+        QCryptographicHash print(QCryptographicHash::Sha256);
+        if (job) {
+            // A picture or mask made from another: the same source makes the same stream.
+            entries = Entries(dict, {"/Length", "/Filter", "/DecodeParms", "/DL"});
+            QPDFObjectHandle original = job->source; // qpdf's handles are not const
+            QPDFObjectHandle source = original.getDict();
+            std::string from = job->photo ? "photo" : "graphic";
+            for (const char* key : {"/Filter", "/DecodeParms", "/Width", "/Height", "/BitsPerComponent"})
+                if (source.hasKey(key) && !source.getKey(key).isIndirect())
+                    from += nameText(key) + ' ' + Value(source.getKey(key));
+            const std::shared_ptr<Buffer> raw = original.getRawStreamData();
+            print.addData(
+                QByteArray::fromStdString(std::to_string(int(job->kind)) + entries + '\0' + from + '\0'));
+            print.addData(QByteArrayView(raw->getBuffer(), qsizetype(raw->getSize())));
+            if (const auto known = Known(print.result()))
+                return *known;
+            data = Flate(Produced(stream));
+            entries += " /Filter /FlateDecode";
+        } else {
+            // Copied as stored, filters and all.
+            entries = Entries(dict, {"/Length", "/DL"});
+            data = text(stream.getRawStreamData());
+            print.addData(QByteArray::fromStdString(entries + '\0'));
+            print.addData(QByteArrayView(data.data(), qsizetype(data.size())));
+            if (const auto known = Known(print.result()))
+                return *known;
+        }
+        const int number = Write(entries, data);
+        Remember(print.result(), number);
+        return number;
+    }
+
+    // What a converted stream's job makes of it, uncompressed.
+    std::string Produced(QPDFObjectHandle stream) {
+        std::string plain;
+        Pl_String sink("converted", nullptr, plain);
+        Streams->provideStreamData(stream.getObjGen(), &sink);
+        return plain;
+    }
+
+    int Write(const std::string& entries, const std::string& data) {
+        const int number = Begin();
+        Out += "<<";
+        Out += entries;
+        Out += " /Length ";
+        Out += std::to_string(data.size());
+        Out += " >>\nstream\n";
+        if (data.size() >= kOutputBlock)
+            Flush();
+        Out += data;
+        Out += "\nendstream";
+        End();
+        return number;
+    }
+
+    void Page(QPDFObjectHandle page) {
+        std::string entries = " /Type /Page /Parent 1 0 R";
+        for (auto [key, value] : page.ditems()) {
+            if (key == "/Type" || key == "/Parent" || value.isNull())
+                continue;
+            entries += ' ';
+            entries += nameText(key);
+            entries += ' ';
+            entries += Value(value);
+        }
+        const int number = Begin();
+        Out += "<<" + entries + " >>";
+        End();
+        Pages.push_back(number);
+    }
+
+    bool Append(const QString& inputPath, const TPdfxProgress& progress) {
+        // A piece is a few megabytes; read from memory, qpdf's many small reads cost no seeks.
+        QFile input(inputPath);
+        if (!input.open(QIODevice::ReadOnly))
+            refuse(QStringLiteral("não foi possível ler \"%1\": %2").arg(inputPath, input.errorString()));
+        const QByteArray bytes = input.readAll();
+        if (input.error() != QFileDevice::NoError)
+            refuse(QStringLiteral("não foi possível ler \"%1\": %2").arg(inputPath, input.errorString()));
+        input.close();
+        QPDF pdf;
+        pdf.setSuppressWarnings(true);
+        pdf.processMemoryFile(QFile::encodeName(inputPath).constData(), bytes.constData(),
+                              std::size_t(bytes.size()));
+        if (pdf.isEncrypted())
+            refuse(QStringLiteral("o PDF de origem está criptografado"));
+        Streams->Clear();
+        Resources resources(pdf, *Streams, Streams);
+        std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(pdf).getAllPages();
+        if (pages.empty())
+            refuse(QStringLiteral("o PDF de origem não tem páginas"));
+        for (std::size_t i = 0; i < pages.size(); ++i) {
+            Prepare(pages[i], int(Pages.size()) + 1, resources);
+            Page(pages[i].getObjectHandle());
+            if (progress && !progress(int((i + 1) * 100 / pages.size())))
+                throw Cancelled{};
+        }
+        // The piece's numbers mean nothing to the next; fingerprints the piece did not use
+        // are forgotten, so that the pictures of single cards (their QR codes) do not pile up.
+        Streams->Clear();
+        Written.clear();
+        for (auto it = Prints.begin(); it != Prints.end();)
+            it = it->second.piece < Piece ? Prints.erase(it) : std::next(it);
+        ++Piece;
+        return true;
+    }
+
+    // Checks one page of the renderer's PDF and makes it the print shop's: resources in
+    // CMYK, the content to be converted as it is written, the page boxes.
+    void Prepare(QPDFPageObjectHelper& helper, int shown, Resources& resources) {
+        QPDFObjectHandle page = helper.getObjectHandle();
+        const double bleed = Options.BleedMm * kPdfPointsPerMm;
+        const double margin = Options.Marks ? (kMarkGapMm + kMarkLengthMm) * kPdfPointsPerMm : 0;
         const std::vector<double> media = numbers(page.getKey("/MediaBox"));
         if (media.size() != 4 || std::abs(media[0]) > 1e-3 || std::abs(media[1]) > 1e-3)
-            refuse(QStringLiteral("a página %1 do PDF de origem não começa na origem").arg(i + 1));
+            refuse(QStringLiteral("a página %1 do PDF de origem não começa na origem").arg(shown));
         const double w = media[2], h = media[3];
         // A trim box other than the whole page must be the card inside the requested bleed.
         const std::vector<double> trim = numbers(page.getKey("/TrimBox"));
@@ -698,28 +959,27 @@ void convert(const QString& inputPath, QSaveFile& out, const TPdfxOptions& optio
         if (trimmed && (std::abs(trim[0] - bleed) > 0.01 || std::abs(trim[1] - bleed) > 0.01 ||
                         std::abs(trim[2] - (w - bleed)) > 0.01 || std::abs(trim[3] - (h - bleed)) > 0.01))
             refuse(QStringLiteral("a página %1 não tem a sangria de %2 mm pedida")
-                       .arg(i + 1)
-                       .arg(QLocale(QLocale::Portuguese, QLocale::Brazil).toString(options.BleedMm)));
+                       .arg(shown)
+                       .arg(QLocale(QLocale::Portuguese, QLocale::Brazil).toString(Options.BleedMm)));
         if (w <= 2 * bleed || h <= 2 * bleed)
-            refuse(QStringLiteral("a página %1 é menor que a sangria").arg(i + 1));
+            refuse(QStringLiteral("a página %1 é menor que a sangria").arg(shown));
 
         QPDFObjectHandle res = page.getKey("/Resources");
         if (!res.isDictionary())
-            refuse(QStringLiteral("a página %1 do PDF de origem não tem recursos").arg(i + 1));
+            refuse(QStringLiteral("a página %1 do PDF de origem não tem recursos").arg(shown));
         res = res.shallowCopy(); // the page's own: its colour spaces change
         page.replaceKey("/Resources", res);
         ConvertedStreams::Job job = ConvertedStreams::Job::Of(ConvertedStreams::Kind::Content, {});
         job.names = resources.Convert(res);
 
-        pages[i].coalesceContentStreams();
+        helper.coalesceContentStreams();
         QPDFObjectHandle contents = page.getKey("/Contents");
         if (contents.isArray())
             contents = contents.getArrayItem(0);
         if (!contents.isStream())
-            refuse(QStringLiteral("a página %1 do PDF de origem não tem conteúdo").arg(i + 1));
+            refuse(QStringLiteral("a página %1 do PDF de origem não tem conteúdo").arg(shown));
         // The content is kept as stored (Qt compresses it: a kilobyte or two a page) and
-        // converted as it is written. The page's stream is reused: a new stream per page
-        // would cost qpdf a walk over every object each time.
+        // converted as it is written.
         QPDFObjectHandle filter = contents.getDict().getKey("/Filter");
         if (filter.isNameAndEquals("/FlateDecode") && !contents.getDict().hasKey("/DecodeParms")) {
             job.raw = text(contents.getRawStreamData());
@@ -727,9 +987,7 @@ void convert(const QString& inputPath, QSaveFile& out, const TPdfxOptions& optio
         } else {
             job.raw = text(contents.getStreamData(qpdf_dl_generalized));
         }
-        QPDFObjectHandle own = contents;
-
-        if (options.Marks) {
+        if (Options.Marks) {
             // The drawing moves in by the marks' area and is clipped to the bleed: Qt's page
             // is whole points and may reach past the exact page below.
             job.prefix = "q 1 0 0 1 " + number(margin) + " " + number(margin) + " cm 0 0 " + number(w) + " " +
@@ -743,8 +1001,8 @@ void convert(const QString& inputPath, QSaveFile& out, const TPdfxOptions& optio
             }
             spaces.replaceKey("/LumoAll", registrationColour());
         }
-        provider->Add(own.getObjGen(), std::move(job));
-        own.replaceStreamData(provider, QPDFObjectHandle::newNull(), QPDFObjectHandle::newNull());
+        Streams->Add(contents.getObjGen(), std::move(job));
+        page.replaceKey("/Contents", contents);
 
         const double W = w + 2 * margin, H = h + 2 * margin;
         page.replaceKey("/MediaBox", rect(0, 0, W, H));
@@ -756,52 +1014,84 @@ void convert(const QString& inputPath, QSaveFile& out, const TPdfxOptions& optio
             page.removeKey(key);
     }
 
-    QPDFObjectHandle root = pdf.getRoot();
-    for (const char* key : {"/Metadata", "/OpenAction", "/AA", "/Names", "/AcroForm", "/OCProperties",
-                            "/StructTreeRoot", "/MarkInfo", "/Outlines", "/Threads", "/URI", "/Version"})
-        root.removeKey(key);
+    void Finish() {
+        if (Pages.empty())
+            refuse(QStringLiteral("nenhuma página foi escrita"));
+        const QByteArray icc = pressConditionProfile(Options.Condition);
+        const int profile = Write(" /N 4 /Filter /FlateDecode",
+                                  Flate(std::string_view(icc.constData(), std::size_t(icc.size()))));
+        const int intent = Begin();
+        const std::string info = textString(conditionInfo(Options.Condition));
+        Out += "<< /Type /OutputIntent /S /GTS_PDFX /OutputConditionIdentifier " +
+               textString(pressConditionName(Options.Condition)) + " /OutputCondition " + info +
+               " /RegistryName " + textString(QStringLiteral("http://www.color.org")) + " /Info " + info +
+               " /DestOutputProfile " + std::to_string(profile) + " 0 R >>";
+        End();
+        const int catalog = Begin();
+        Out += "<< /Type /Catalog /Pages 1 0 R /OutputIntents [" + std::to_string(intent) + " 0 R] >>";
+        End();
+        const int information = Begin();
+        const QString now = pdfDate(QDateTime::currentDateTimeUtc());
+        Out += "<< /Title " + textString(Options.Title.isEmpty() ? QStringLiteral("Cartão") : Options.Title) +
+               " /Creator " + textString(QStringLiteral("Lumo Card")) + " /Producer " +
+               textString(QStringLiteral("Lumo Card")) + " /CreationDate " + textString(now) + " /ModDate " +
+               textString(now) + " /Trapped /False /GTS_PDFXVersion " +
+               textString(QStringLiteral("PDF/X-1:2001")) + " /GTS_PDFXConformance " +
+               textString(QStringLiteral("PDF/X-1a:2001")) + " >>";
+        End();
+        Begin(1);
+        Out += "<< /Type /Pages /Count " + std::to_string(Pages.size()) + " /Kids [";
+        for (std::size_t i = 0; i < Pages.size(); ++i) {
+            Out += i % 8 ? " " : "\n";
+            Out += std::to_string(Pages[i]) + " 0 R";
+            if (Out.size() >= kOutputBlock)
+                Flush();
+        }
+        Out += "\n] >>";
+        End();
 
-    const QByteArray icc = pressConditionProfile(options.Condition);
-    QPDFObjectHandle profile =
-        QPDFObjectHandle::newStream(&pdf, std::string(icc.constData(), std::size_t(icc.size())));
-    profile.getDict().replaceKey("/N", QPDFObjectHandle::newInteger(4));
-    QPDFObjectHandle intent = QPDFObjectHandle::newDictionary();
-    intent.replaceKey("/Type", QPDFObjectHandle::newName("/OutputIntent"));
-    intent.replaceKey("/S", QPDFObjectHandle::newName("/GTS_PDFX"));
-    setText(intent, "/OutputConditionIdentifier", pressConditionName(options.Condition));
-    setText(intent, "/OutputCondition", conditionInfo(options.Condition));
-    setText(intent, "/RegistryName", QStringLiteral("http://www.color.org"));
-    setText(intent, "/Info", conditionInfo(options.Condition));
-    intent.replaceKey("/DestOutputProfile", profile);
-    root.replaceKey("/OutputIntents", QPDFObjectHandle::newArray({pdf.makeIndirectObject(intent)}));
+        const qint64 table = Flushed + qint64(Out.size());
+        Out += "xref\n0 " + std::to_string(Offsets.size()) + "\n0000000000 65535 f \n";
+        char entry[32];
+        for (std::size_t i = 1; i < Offsets.size(); ++i) {
+            std::snprintf(entry, sizeof entry, "%010lld 00000 n \n", static_cast<long long>(Offsets[i]));
+            Out += entry;
+            if (Out.size() >= kOutputBlock)
+                Flush();
+        }
+        // The file's identifier: what it is and when it was made.
+        const QByteArray id =
+            QCryptographicHash::hash(
+                (File.fileName() + now + QString::number(Pages.size()) + QString::number(table)).toUtf8(),
+                QCryptographicHash::Md5)
+                .toHex();
+        Out += "trailer\n<< /Size " + std::to_string(Offsets.size()) + " /Root " + std::to_string(catalog) +
+               " 0 R /Info " + std::to_string(information) + " 0 R /ID [<" + id.toStdString() + "> <" +
+               id.toStdString() + ">] >>\nstartxref\n" + std::to_string(table) + "\n%%EOF\n";
+        Flush();
+        if (!File.commit())
+            refuse(QStringLiteral("não foi possível gravar \"%1\": %2")
+                       .arg(File.fileName(), File.errorString()));
+    }
 
-    QPDFObjectHandle info = pdf.makeIndirectObject(QPDFObjectHandle::newDictionary());
-    const QString now = pdfDate(QDateTime::currentDateTimeUtc());
-    setText(info, "/Title", options.Title.isEmpty() ? QStringLiteral("Cartão") : options.Title);
-    setText(info, "/Creator", QStringLiteral("Lumo Card"));
-    setText(info, "/Producer", QStringLiteral("Lumo Card"));
-    setText(info, "/CreationDate", now);
-    setText(info, "/ModDate", now);
-    info.replaceKey("/Trapped", QPDFObjectHandle::newName("/False"));
-    setText(info, "/GTS_PDFXVersion", QStringLiteral("PDF/X-1:2001"));
-    setText(info, "/GTS_PDFXConformance", QStringLiteral("PDF/X-1a:2001"));
-    pdf.getTrailer().replaceKey("/Info", info);
-
-    SaveFilePipeline sink(out);
-    QPDFWriter writer(pdf);
-    writer.setOutputPipeline(&sink);
-    writer.forcePDFVersion("1.3");
-    writer.setObjectStreamMode(qpdf_o_disable);
-    writer.setPreserveEncryption(false);
-    // Streams we made are written compressed; the fonts and grey pictures of the input as
-    // they were.
-    writer.setCompressStreams(true);
-    writer.setDecodeLevel(qpdf_dl_none);
-    writer.registerProgressReporter(std::make_shared<Progress>(progress));
-    writer.write();
-}
-
-} // namespace
+    TPdfxOptions Options;
+    QSaveFile File;
+    std::string Out;    // written, not yet handed to the file
+    qint64 Flushed = 0; // bytes handed to the file
+    std::vector<qint64> Offsets;
+    std::vector<int> Pages;
+    std::shared_ptr<ConvertedStreams> Streams;
+    Deflater Flate;
+    // The piece being written: its objects' numbers in the output, those being written.
+    std::map<QPDFObjGen, int> Written;
+    std::set<QPDFObjGen> Pending;
+    struct Print {
+        int number;
+        int piece; // the last piece that wrote or used it
+    };
+    std::unordered_map<QByteArray, Print> Prints;
+    int Piece = 0;
+};
 
 QString pressConditionName(TPressCondition condition) {
     return condition == TPressCondition::Fogra39 ? QStringLiteral("FOGRA39") : QStringLiteral("FOGRA29");
@@ -821,28 +1111,55 @@ QByteArray pressConditionProfile(TPressCondition condition) {
     return file.readAll();
 }
 
+namespace {
+
+[[noreturn]] void failed(const QString& path, const std::exception& error) {
+    throw ReportError(QStringLiteral("Não foi possível gerar o PDF para gráfica \"%1\": %2.")
+                          .arg(path, QString::fromStdString(error.what()))
+                          .toStdString());
+}
+
+} // namespace
+
+TPdfxWriter::TPdfxWriter(const QString& outputPath, const TPdfxOptions& options) : FPath(outputPath) {
+    try {
+        F = std::make_unique<Impl>(outputPath, options);
+    } catch (const std::exception& error) {
+        failed(FPath, error);
+    }
+}
+
+TPdfxWriter::~TPdfxWriter() = default;
+
+int TPdfxWriter::PageCount() const {
+    return int(F->Pages.size());
+}
+
+bool TPdfxWriter::Append(const QString& inputPath, const TPdfxProgress& progress) {
+    try {
+        return F->Append(inputPath, progress);
+    } catch (const Cancelled&) {
+        return false;
+    } catch (const std::exception& error) {
+        failed(FPath, error);
+    }
+}
+
+void TPdfxWriter::Finish() {
+    try {
+        F->Finish();
+    } catch (const std::exception& error) {
+        failed(FPath, error);
+    }
+}
+
 bool convertToPdfx(const QString& inputPath, const QString& outputPath, const TPdfxOptions& options,
                    const TPdfxProgress& progress) {
-    try {
-        if (options.BleedMm < 0 || options.BleedMm > 10)
-            refuse(QStringLiteral("sangria fora do intervalo"));
-        QSaveFile out(outputPath);
-        if (!out.open(QIODevice::WriteOnly))
-            refuse(QStringLiteral("não foi possível criar \"%1\": %2").arg(outputPath, out.errorString()));
-        try {
-            convert(inputPath, out, options, progress);
-        } catch (const Cancelled&) {
-            out.cancelWriting();
-            return false;
-        }
-        if (!out.commit())
-            refuse(QStringLiteral("não foi possível gravar \"%1\": %2").arg(outputPath, out.errorString()));
-        return true;
-    } catch (const std::exception& error) {
-        throw ReportError(QStringLiteral("Não foi possível gerar o PDF para gráfica \"%1\": %2.")
-                              .arg(outputPath, QString::fromStdString(error.what()))
-                              .toStdString());
-    }
+    TPdfxWriter writer(outputPath, options);
+    if (!writer.Append(inputPath, progress))
+        return false;
+    writer.Finish();
+    return true;
 }
 
 } // namespace report

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace report {
@@ -46,5 +47,32 @@ using TPdfxProgress = std::function<bool(int percent)>;
 // page whose trim box disagrees with the bleed) or when a file cannot be read or written.
 bool convertToPdfx(const QString& inputPath, const QString& outputPath, const TPdfxOptions& options,
                    const TPdfxProgress& progress = {});
+
+// The same conversion for files of any number of pages, in pieces: each Append converts the
+// pages of one PDF (as convertToPdfx takes it) and adds them to the file at `outputPath`.
+// Memory stays the same however many pieces come; an object every piece holds alike (a
+// picture or font every card draws) is written once and named by every page.
+//
+// All or nothing: the target appears only when Finish succeeds; a writer destroyed before
+// (cancelled, or left by an exception) leaves no file, and an existing one as it was. Every
+// method throws ReportError, in Portuguese, as convertToPdfx does; after it the writer can
+// only be destroyed.
+class TPdfxWriter {
+public:
+    TPdfxWriter(const QString& outputPath, const TPdfxOptions& options);
+    ~TPdfxWriter();
+    TPdfxWriter(const TPdfxWriter&) = delete;
+    TPdfxWriter& operator=(const TPdfxWriter&) = delete;
+
+    // Returns false when `progress` (the share of this piece's pages) cancelled.
+    bool Append(const QString& inputPath, const TPdfxProgress& progress = {});
+    int PageCount() const;
+    void Finish();
+
+private:
+    struct Impl;
+    QString FPath;
+    std::unique_ptr<Impl> F;
+};
 
 } // namespace report

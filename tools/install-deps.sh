@@ -7,13 +7,13 @@
 set -euo pipefail
 
 # Building and running the program: compiler and build tools, Qt, the libraries it links
-# (libqpdf, libzip, libcups for print queues, pcsc-lite for NFC readers, Little CMS for the
+# (libqpdf, libzip, zlib, libcups for print queues, pcsc-lite for NFC readers, Little CMS for the
 # print shop's CMYK), the fonts that stand in for Arial, and Qt's Portuguese texts for the
 # system dialogs.
 packages=(
     build-essential cmake pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-translations-l10n
-    libqpdf-dev libzip-dev libcups2-dev libpcsclite-dev liblcms2-dev
+    libqpdf-dev libzip-dev zlib1g-dev libcups2-dev libpcsclite-dev liblcms2-dev
     fonts-liberation2 fonts-dejavu-core
 )
 

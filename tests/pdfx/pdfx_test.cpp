@@ -31,6 +31,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 using namespace reporttest;
 using lumo::composeVCard;
 using lumo::ContactFields;
@@ -162,14 +164,15 @@ TEST_F(PrintShop, OneCardFollowsEveryRuleForEachBleedMarksAndCondition) {
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"cartao.pdf"});
 }
 
-TEST_F(PrintShop, BatchOfTwentyCardsFollowsEveryRule) {
+// Enough cards for three pieces of the conversion, the last one short.
+TEST_F(PrintShop, BatchOfManyCardsFollowsEveryRuleAndStoresSharedPicturesOnce) {
     lumo::CardState design;
     design.front = design.back = design.icon = true;
     design.backColor = QColor(0x1a, 0x3c, 0x6e);
     design.frontBackground.image = makePhoto(700, 1100);
     design.logo.image = makeLogo();
     std::vector<ContactFields> contacts;
-    for (int i = 0; i < 20; ++i)
+    for (int i = 0; i < 230; ++i)
         contacts.push_back(contact(i));
     int lastDone = 0, lastTotal = 0;
     const QString out = path("lote.pdf");
@@ -180,18 +183,39 @@ TEST_F(PrintShop, BatchOfTwentyCardsFollowsEveryRule) {
         return true;
     }));
     EXPECT_EQ(lastDone, lastTotal);
-    EXPECT_EQ(checkRules(out, 3, false, "FOGRA39").toStdString(), "pages 40");
+    EXPECT_EQ(checkRules(out, 3, false, "FOGRA39").toStdString(), "pages 460");
 
-    // Each card carries its own contact's QR code, readable from the composite at 300 dpi.
-    const QList<QByteArray> found = decodeQr(rasterizePdf(out, 300, 39));
-    ASSERT_EQ(found.size(), 1);
-    EXPECT_EQ(QString::fromUtf8(found[0]), composeVCard(contacts[19]));
+    // Each card carries its own contact's QR code, readable from the composite at 300 dpi:
+    // one from the middle piece, and the last card.
+    for (int card : {150, 229}) {
+        const QList<QByteArray> found = decodeQr(rasterizePdf(out, 300, 2 * card + 1));
+        ASSERT_EQ(found.size(), 1) << card;
+        EXPECT_EQ(QString::fromUtf8(found[0]), composeVCard(contacts[std::size_t(card)]));
+    }
 
-    // Cancelling in the conversion leaves nothing.
-    const QString cancelled = path("cancelado.pdf");
-    EXPECT_FALSE(lumo::exportPrintShopPdf(design, contacts, cancelled, TPdfxOptions{},
-                                          [&](int done, int total) { return done < total * 3 / 4; }));
-    EXPECT_FALSE(QFile::exists(cancelled));
+    // The photo and the logo (with its mask) are stored once for all the cards and pages.
+    QPDF written;
+    written.processFile(out.toUtf8().constData());
+    std::set<QPDFObjGen> pictures;
+    int named = 0;
+    for (QPDFPageObjectHelper& page : QPDFPageDocumentHelper(written).getAllPages())
+        for (auto [name, picture] : page.getObjectHandle().getKey("/Resources").getKey("/XObject").ditems())
+            if (picture.getDict().getKey("/ColorSpace").isNameAndEquals("/DeviceCMYK")) {
+                pictures.insert(picture.getObjGen());
+                ++named;
+            }
+    EXPECT_EQ(pictures.size(), 2u);
+    EXPECT_GE(named, 230 * 2);
+
+    // Cancelling leaves nothing: while the second piece is drawn and the first converted on
+    // the other thread, and in the conversion of the last piece.
+    for (int stopAt : {150, 250}) {
+        const QString cancelled = path("cancelado.pdf");
+        EXPECT_FALSE(lumo::exportPrintShopPdf(design, contacts, cancelled, TPdfxOptions{},
+                                              [&](int done, int) { return done < stopAt; }));
+        EXPECT_FALSE(QFile::exists(cancelled));
+    }
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"lote.pdf"});
 }
 
 TEST_F(PrintShop, TextAndQrAreOnTheBlackPlateAloneWhiteHasNoInkAndFlatColourIsLcms) {
