@@ -55,7 +55,7 @@ bool isCsvName(const QString& path) {
 
 } // namespace
 
-ImportResult readContactsFile(const QString& path) {
+QByteArray contactsFileBytes(const QString& path) {
     const QString shown = QDir::toNativeSeparators(path);
     QFile file(path);
     openContactsFile(file, shown);
@@ -65,12 +65,21 @@ ImportResult readContactsFile(const QString& path) {
         importFailed(shown, file.errorString());
     if (bytes.size() > kMaxContactsFileSize)
         fileTooLarge(shown, bytes.size());
+    return bytes;
+}
 
-    if (isVCardName(path))
-        return readVCards(bytes, shown);
-    if (isCsvName(path))
-        return readCsv(bytes, shown);
-    return looksLikeVCard(bytes) ? readVCards(bytes, shown) : readCsv(bytes, shown);
+bool isVCardFile(const QString& path, const QByteArray& bytes) {
+    return isVCardName(path) || (!isCsvName(path) && looksLikeVCard(bytes));
+}
+
+ImportResult readContactsFile(const QString& path) {
+    return readContactsFile(path, CsvOptions());
+}
+
+ImportResult readContactsFile(const QString& path, const CsvOptions& csv) {
+    const QByteArray bytes = contactsFileBytes(path);
+    const QString shown = QDir::toNativeSeparators(path);
+    return isVCardFile(path, bytes) ? readVCards(bytes, shown) : readCsv(bytes, shown, csv);
 }
 
 struct ContactFileReader::State {
@@ -78,10 +87,13 @@ struct ContactFileReader::State {
     QString shown;
     bool vcard = false;
     qint64 partBytes = kPartBytes;
+    CsvOptions csvOptions;
 
     // Known after the first pass.
     bool checked = false;
     bool legacy = false; // CSV: not UTF-8 as a whole, so Windows-1252
+    bool utf8Mark = false;
+    bool nonAscii = false;
 
     // The pass under way.
     bool started = false;
@@ -96,6 +108,8 @@ struct ContactFileReader::State {
     std::deque<ContactFields> ready;
     int found = 0;
     int skipped = 0;
+    int csvLine = 1; // of the next CSV block
+    ImportResult stats;
 
     void restart();
     QByteArray readBlock();
@@ -116,6 +130,8 @@ void ContactFileReader::State::restart() {
     csv.reset();
     ready.clear();
     found = skipped = 0;
+    csvLine = 1;
+    stats = ImportResult();
 }
 
 // The next stretch of the file, ending at a line break (or at the file's end); a UTF-8
@@ -149,21 +165,23 @@ void ContactFileReader::State::check() {
     const auto isSpace = [](char b) { return b == ' ' || (b >= '\t' && b <= '\r'); };
     for (; !block.isEmpty(); block = readBlock()) {
         QByteArrayView text(block);
-        if (firstBlock && text.startsWith("\xEF\xBB\xBF"))
+        if (firstBlock && text.startsWith("\xEF\xBB\xBF")) {
             text = text.sliced(3);
+            utf8Mark = true;
+        }
         firstBlock = false;
         checkTextFile(text, shown, line, false);
         line += lineNumberAt(text, text.size()) - 1;
         blank = blank && std::all_of(text.begin(), text.end(), isSpace);
-        if (!vcard && utf8 && std::any_of(text.begin(), text.end(), [](char b) { return b & 0x80; })) {
-            QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-            const QString decoded = decoder(text);
-            utf8 = !decoder.hasError();
+        if (!vcard && std::any_of(text.begin(), text.end(), [](char b) { return b & 0x80; })) {
+            nonAscii = true;
+            utf8 = utf8 && isValidUtf8(text);
         }
     }
     if (blank)
         importFailed(shown, QStringLiteral("o arquivo está vazio."));
-    legacy = !utf8;
+    // A byte-order mark says UTF-8 whatever the bytes; else the choice made, else the bytes.
+    legacy = !utf8Mark && (csvOptions.encoding ? *csvOptions.encoding == TextEncoding::Windows1252 : !utf8);
     checked = true;
 }
 
@@ -172,6 +190,19 @@ void ContactFileReader::State::take(ImportResult&& result, bool addSkipped) {
     for (ContactFields& contact : result.contacts)
         ready.push_back(std::move(contact));
     skipped = addSkipped ? skipped + result.skippedLines : result.skippedLines;
+    if (addSkipped) {
+        for (int line : result.invalidUtf8Lines)
+            if (int(stats.invalidUtf8Lines.size()) < kMaxNamedLines)
+                stats.invalidUtf8Lines.push_back(line);
+    } else {
+        // A CSV reader's counts are those of the rows so far.
+        std::vector<int> invalid = std::move(stats.invalidUtf8Lines);
+        result.contacts.clear();
+        stats = std::move(result);
+        if (stats.invalidUtf8Lines.empty())
+            stats.invalidUtf8Lines = std::move(invalid);
+    }
+    stats.skippedLines = skipped;
 }
 
 void ContactFileReader::State::readPart() {
@@ -180,7 +211,7 @@ void ContactFileReader::State::readPart() {
             check();
         restart();
         started = true;
-        csv = std::make_unique<CsvContacts>(shown);
+        csv = std::make_unique<CsvContacts>(shown, csvOptions.columns);
     }
     const QByteArray block = readBlock();
     const bool last = block.isEmpty() || device->atEnd();
@@ -190,7 +221,7 @@ void ContactFileReader::State::readPart() {
         readBytes = bytes.size();
         if (readBytes > kMaxContactsFileSize)
             fileTooLarge(shown, readBytes);
-        take(vcard ? readVCards(bytes, shown) : readCsv(bytes, shown), false);
+        take(vcard ? readVCards(bytes, shown) : readCsv(bytes, shown, csvOptions), false);
         ended = true;
         return;
     }
@@ -216,6 +247,8 @@ void ContactFileReader::State::readPart() {
             pending.remove(0, end);
             searchFrom = 0;
             part.last = last;
+            if (first && block.startsWith("\xEF\xBB\xBF"))
+                part.utf8 = true;
             take(readVCards(text, shown, part), true);
             part.firstLine += lineNumberAt(text, text.size()) - 1;
             part.first = false;
@@ -224,8 +257,15 @@ void ContactFileReader::State::readPart() {
         QByteArrayView text(block);
         if (first && text.startsWith("\xEF\xBB\xBF"))
             text = text.sliced(3);
-        csv->feed(decodeText(text, legacy), last);
+        std::vector<int> unnamed; // valid UTF-8 told from its bytes has no invalid ones
+        std::vector<int>& invalid = utf8Mark || csvOptions.encoding ? stats.invalidUtf8Lines : unnamed;
+        const QString decoded = legacy ? decodeWindows1252(text) : decodeUtf8Lossy(text, csvLine, invalid);
+        csvLine += lineNumberAt(text, text.size()) - 1;
+        csv->feed(decoded, last);
         take(csv->take(), false);
+        stats.encoding = legacy ? TextEncoding::Windows1252 : TextEncoding::Utf8;
+        stats.byteOrderMark = utf8Mark;
+        stats.nonAscii = nonAscii;
     }
     if (last) {
         ended = true;
@@ -284,6 +324,15 @@ int ContactFileReader::skippedLines() const {
     return d->skipped;
 }
 
+ImportResult ContactFileReader::stats() const {
+    return d->stats;
+}
+
+void ContactFileReader::setCsvOptions(const CsvOptions& options) {
+    d->csvOptions = options;
+    d->checked = false;
+}
+
 QString importSummary(const ImportResult& result) {
     const qsizetype n = qsizetype(result.contacts.size());
     QString text =
@@ -292,7 +341,40 @@ QString importSummary(const ImportResult& result) {
     if (m > 0)
         text +=
             m == 1 ? QStringLiteral(", 1 linha ignorada") : QStringLiteral(", %1 linhas ignoradas").arg(m);
+    QStringList why;
+    const auto line = [](int first) { return QStringLiteral("linha %1").arg(first); };
+    if (result.longRows > 0)
+        why << QStringLiteral("%1 com mais campos que o cabeçalho (a partir da %2)")
+                   .arg(result.longRows)
+                   .arg(line(result.firstLongRow));
+    if (result.emptyRows > 0)
+        why << QStringLiteral("%1 sem nada nas colunas lidas (a partir da %2)")
+                   .arg(result.emptyRows)
+                   .arg(line(result.firstEmptyRow));
+    if (!why.isEmpty())
+        text += QStringLiteral(": ") + why.join(QStringLiteral("; "));
+    if (!result.invalidUtf8Lines.empty()) {
+        QStringList lines;
+        for (int l : result.invalidUtf8Lines)
+            lines << QString::number(l);
+        text += (lines.size() == 1
+                     ? QStringLiteral(". Bytes inválidos em UTF-8 trocados por \uFFFD na linha %1")
+                     : QStringLiteral(". Bytes inválidos em UTF-8 trocados por \uFFFD nas linhas %1"))
+                    .arg(lines.join(QStringLiteral(", ")));
+    }
     return text;
+}
+
+QString encodingName(TextEncoding encoding) {
+    switch (encoding) {
+    case TextEncoding::Windows1252:
+        return QStringLiteral("Windows-1252");
+    case TextEncoding::Utf16:
+        return QStringLiteral("UTF-16");
+    case TextEncoding::Utf8:
+        break;
+    }
+    return QStringLiteral("UTF-8");
 }
 
 } // namespace lumo

@@ -13,22 +13,46 @@
 
 namespace lumo {
 
+// How a file's bytes were read as text.
+enum class TextEncoding { Utf8, Windows1252, Utf16 };
+
 struct ImportResult {
     std::vector<ContactFields> contacts;
     // Lines (CSV rows, unreadable vCard lines, cards with nothing for any box) left out.
     int skippedLines = 0;
+    // Of those, the CSV rows with more fields than the header, and the rows with nothing in
+    // the columns read; the line of the first of each.
+    int longRows = 0, emptyRows = 0;
+    int firstLongRow = 0, firstEmptyRow = 0;
+
+    TextEncoding encoding = TextEncoding::Utf8;
+    bool byteOrderMark = false;
+    // Whether the text had bytes beyond ASCII, so that its encoding mattered.
+    bool nonAscii = false;
+    // A file marked UTF-8 read with invalid bytes (each now U+FFFD): their lines, up to ten.
+    std::vector<int> invalidUtf8Lines;
 };
 
 // Larger files are refused before a byte is read.
 inline constexpr qint64 kMaxContactsFileSize = qint64(64) * 1024 * 1024;
 
+struct CsvOptions;
+
 // Reads the vCard or CSV file at `path`: .vcf and .vcard are vCards and .csv is CSV, in any
 // case; any other name is told by its content. Only regular files up to
-// kMaxContactsFileSize. Throws lumo::UserError with the file and the reason.
+// kMaxContactsFileSize. Throws lumo::UserError with the file and the reason, and
+// lumo::CsvColumnsNeeded for a CSV file whose columns give no name, phone or e-mail.
 ImportResult readContactsFile(const QString& path);
+ImportResult readContactsFile(const QString& path, const CsvOptions& csv);
+// The bytes of a contacts file, checked as readContactsFile checks them.
+QByteArray contactsFileBytes(const QString& path);
+bool isVCardFile(const QString& path, const QByteArray& bytes);
 
-// "3 contatos importados, 1 linha ignorada"; the ignored part only when there are some.
+// "3 contatos importados, 1 linha ignorada"; the ignored part only when there are some,
+// with why (CSV rows), and the lines of invalid bytes in a file marked UTF-8.
 QString importSummary(const ImportResult& result);
+// "UTF-8" or "Windows-1252".
+QString encodingName(TextEncoding encoding);
 
 // The contacts of a vCard or CSV file read a part at a time, so that a file of any length
 // takes about the same memory: the same contacts, ignored lines and errors as
@@ -47,6 +71,8 @@ public:
     // it in messages.
     ContactFileReader(std::unique_ptr<QIODevice> device, const QString& shownName, bool vcard,
                       qint64 partBytes = kPartBytes);
+    // CSV files are read with these choices (columns, encoding).
+    void setCsvOptions(const CsvOptions& options);
     ~ContactFileReader();
     ContactFileReader(const ContactFileReader&) = delete;
     ContactFileReader& operator=(const ContactFileReader&) = delete;
@@ -58,6 +84,8 @@ public:
     std::optional<ContactFields> next();
     // The lines ignored so far in this pass.
     int skippedLines() const;
+    // What the pass so far found besides its contacts: ignored rows and why, the encoding.
+    ImportResult stats() const;
 
 private:
     struct State;
