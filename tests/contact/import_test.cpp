@@ -1,3 +1,4 @@
+#include "contact/contactcli.h"
 #include "contact/contactimport.h"
 #include "contact/csvreader.h"
 #include "contact/importrules.h"
@@ -512,4 +513,72 @@ TEST(ContactImport, SummaryCountsInPortuguese) {
         "2 contatos importados, 3 linhas ignoradas: 2 com mais campos que o cabeçalho (a partir da linha 4); "
         "1 sem nada nas colunas lidas (a partir da linha 9). Bytes inválidos em UTF-8 trocados por \uFFFD "
         "nas linhas 3, 5");
+}
+
+TEST(ContactCommandLine, ColumnsOptionDryRunAndFileNames) {
+    EXPECT_EQ(lumo::parseColumnsOption(" Nome completo=nome,Celular/WhatsApp = CELULAR,UF=Estado,Obs=ignorar,"),
+              (lumo::ColumnChoices{{"Nome completo", 0}, {"Celular/WhatsApp", 4}, {"UF", 11}, {"Obs", -1}}));
+    EXPECT_EQ(lumo::parseColumnsOption("a=e-mail,b=Número,c=email").size(), 3u);
+    const struct {
+        const char* option;
+        const char* error;
+    } bad[] = {
+        {"Nome completo", "\"Nome completo\" não tem \"=\""},
+        {"=nome", "falta o nome da coluna antes de \"=nome\""},
+        {"Cliente=pessoa", "\"pessoa\" não é uma caixa (coluna \"Cliente\"); as caixas são nome, sobrenome"},
+        {"Fone=fixo,FONE=celular", "a coluna \"FONE\" aparece duas vezes"},
+        {" , ", "nenhuma coluna"},
+    };
+    for (const auto& b : bad)
+        EXPECT_NE(errorOf([&] { lumo::parseColumnsOption(b.option); }).find(b.error), std::string::npos)
+            << b.option;
+
+    try {
+        lumo::readCsv("Cliente;Contato\nAna;9\n", "lista.csv");
+        ADD_FAILURE();
+    } catch (const lumo::CsvColumnsNeeded& e) {
+        const QString text = lumo::columnsNeededText(e);
+        EXPECT_TRUE(text.contains("Colunas não reconhecidas: \"Cliente\", \"Contato\"")) << text.toStdString();
+        EXPECT_TRUE(text.contains("--columns \"Cliente=CAIXA,Contato=CAIXA\" (caixas: nome,")) << text.toStdString();
+    }
+
+    ImportResult stats;
+    stats.nonAscii = true;
+    stats.encoding = lumo::TextEncoding::Windows1252;
+    stats.skippedLines = 1;
+    stats.emptyRows = 1;
+    stats.firstEmptyRow = 4;
+    std::vector<ContactFields> first(12);
+    for (size_t i = 0; i < first.size(); ++i)
+        first[i].nome = QString::number(i + 1);
+    first[1].nome = "João";
+    first[1].celular = "9 8";
+    first[2].rua = "Rua A\nBloco 2";
+    EXPECT_EQ(lumo::dryRunText(stats, 40, first).toStdString(),
+              "40 contatos importados, 1 linha ignorada: 1 sem nada nas colunas lidas (a partir da linha 4)\n"
+              "Codificação: Windows-1252\n"
+              "Nome | Celular | Rua\n"
+              "-----+---------+----------------\n"
+              "1\n"
+              "João | 9 8\n"
+              "3    |         | Rua A / Bloco 2\n"
+              "4\n5\n6\n7\n8\n9\n10\n"
+              "… e mais 30\n");
+
+    QSet<QString> used;
+    const auto name = [&](const char* nome, const char* sobrenome, const char* email = "") {
+        ContactFields c;
+        c.nome = nome;
+        c.sobrenome = sobrenome;
+        c.email = email;
+        return lumo::eachPdfFileName(c, used).toStdString();
+    };
+    EXPECT_EQ(name("Ana", "Souza"), "Ana Souza.pdf");
+    EXPECT_EQ(name(" ana ", "SOUZA"), "ana SOUZA (2).pdf");
+    EXPECT_EQ(name("Ana", "Souza"), "Ana Souza (3).pdf");
+    EXPECT_EQ(name("A/B: C?", "\"D\"*<e>|f\\g."), "A_B_ C_ _D___e__f_g.pdf");
+    EXPECT_EQ(name("", "", "bia@x.br"), "bia@x.br.pdf");
+    EXPECT_EQ(name("", ""), "Contato.pdf");
+    EXPECT_EQ(name("...", ""), "Contato (2).pdf");
+    EXPECT_EQ(name("CON", ""), "CON_.pdf");
 }
