@@ -47,7 +47,8 @@ ColumnChoices parseColumnsOption(const QString& text) {
         choices[column] = *chosen;
     }
     if (choices.empty())
-        badOption(QStringLiteral("nenhuma coluna; escreva por exemplo --columns \"Nome completo=nome,Celular=celular\"."));
+        badOption(QStringLiteral(
+            "nenhuma coluna; escreva por exemplo --columns \"Nome completo=nome,Celular=celular\"."));
     return choices;
 }
 
@@ -138,7 +139,8 @@ QString eachPdfFileName(const ContactFields& contact, QSet<QString>& used) {
     if (name.isEmpty() || name == u"_")
         name = QStringLiteral("Contato");
     else if (reserved.contains(lower) ||
-             (lower.size() == 4 && (lower.startsWith(u"com") || lower.startsWith(u"lpt")) && lower[3].isDigit()))
+             (lower.size() == 4 && (lower.startsWith(u"com") || lower.startsWith(u"lpt")) &&
+              lower[3].isDigit()))
         name += u'_';
     QString file = name + QStringLiteral(".pdf");
     for (int n = 2; used.contains(file.toLower()); ++n)

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <unordered_map>
 
 namespace lumo {
 
@@ -247,8 +248,7 @@ void ContactFileReader::State::readPart() {
             pending.remove(0, end);
             searchFrom = 0;
             part.last = last;
-            if (first && block.startsWith("\xEF\xBB\xBF"))
-                part.utf8 = true;
+            part.utf8 = utf8Mark; // parts after the first have no mark of their own
             take(readVCards(text, shown, part), true);
             part.firstLine += lineNumberAt(text, text.size()) - 1;
             part.first = false;
@@ -363,6 +363,60 @@ QString importSummary(const ImportResult& result) {
                     .arg(lines.join(QStringLiteral(", ")));
     }
     return text;
+}
+
+namespace {
+
+QString digitsOf(const QString& phone) {
+    QString digits;
+    for (QChar c : phone)
+        if (c.isDigit())
+            digits += c;
+    // "+55 11 9…" and "(11) 9…" are one number: the last ten or eleven digits tell it.
+    return digits.right(11);
+}
+
+bool sameContact(const ContactFields& a, const ContactFields& b) {
+    const auto samePhone = [](const QString& x, const QString& y) {
+        const QString dx = digitsOf(x);
+        return dx.size() >= 8 && dx == digitsOf(y);
+    };
+    const bool phone = samePhone(a.celular, b.celular) || samePhone(a.celular, b.fixo) ||
+                       samePhone(a.fixo, b.celular) || samePhone(a.fixo, b.fixo);
+    const bool email = !a.email.trimmed().isEmpty() &&
+                       a.email.trimmed().compare(b.email.trimmed(), Qt::CaseInsensitive) == 0;
+    return phone || email;
+}
+
+QString nameKey(const ContactFields& c) {
+    return foldedKey(QString(c.nome + u' ' + c.sobrenome));
+}
+
+} // namespace
+
+int addContacts(std::vector<ContactFields>& list, std::vector<ContactFields> added) {
+    // The contacts of each name, so that ten thousand are compared by name first.
+    std::unordered_map<QString, std::vector<std::size_t>> byName;
+    for (std::size_t i = 0; i < list.size(); ++i)
+        byName[nameKey(list[i])].push_back(i);
+    int merged = 0;
+    for (ContactFields& contact : added) {
+        std::vector<std::size_t>& same = byName[nameKey(contact)];
+        const auto it = std::find_if(same.begin(), same.end(),
+                                     [&](std::size_t i) { return sameContact(list[i], contact); });
+        if (it == same.end()) {
+            same.push_back(list.size());
+            list.push_back(std::move(contact));
+            continue;
+        }
+        ContactFields& kept = list[*it];
+        const std::vector<QString*> to = boxesOf(kept), from = boxesOf(contact);
+        for (std::size_t b = 0; b < to.size(); ++b)
+            if (to[b]->trimmed().isEmpty())
+                *to[b] = *from[b];
+        ++merged;
+    }
+    return merged;
 }
 
 QString encodingName(TextEncoding encoding) {

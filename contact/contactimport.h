@@ -51,6 +51,11 @@ bool isVCardFile(const QString& path, const QByteArray& bytes);
 // "3 contatos importados, 1 linha ignorada"; the ignored part only when there are some,
 // with why (CSV rows), and the lines of invalid bytes in a file marked UTF-8.
 QString importSummary(const ImportResult& result);
+// Adds `added` to `list`, merging duplicates (the same name and the same phone or e-mail,
+// within `added` too): the contact kept is the first, its empty boxes filled from the other.
+// Returns how many were merged.
+int addContacts(std::vector<ContactFields>& list, std::vector<ContactFields> added);
+
 // "UTF-8" or "Windows-1252".
 QString encodingName(TextEncoding encoding);
 

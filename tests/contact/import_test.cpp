@@ -516,8 +516,9 @@ TEST(ContactImport, SummaryCountsInPortuguese) {
 }
 
 TEST(ContactCommandLine, ColumnsOptionDryRunAndFileNames) {
-    EXPECT_EQ(lumo::parseColumnsOption(" Nome completo=nome,Celular/WhatsApp = CELULAR,UF=Estado,Obs=ignorar,"),
-              (lumo::ColumnChoices{{"Nome completo", 0}, {"Celular/WhatsApp", 4}, {"UF", 11}, {"Obs", -1}}));
+    EXPECT_EQ(
+        lumo::parseColumnsOption(" Nome completo=nome,Celular/WhatsApp = CELULAR,UF=Estado,Obs=ignorar,"),
+        (lumo::ColumnChoices{{"Nome completo", 0}, {"Celular/WhatsApp", 4}, {"UF", 11}, {"Obs", -1}}));
     EXPECT_EQ(lumo::parseColumnsOption("a=e-mail,b=Número,c=email").size(), 3u);
     const struct {
         const char* option;
@@ -538,8 +539,10 @@ TEST(ContactCommandLine, ColumnsOptionDryRunAndFileNames) {
         ADD_FAILURE();
     } catch (const lumo::CsvColumnsNeeded& e) {
         const QString text = lumo::columnsNeededText(e);
-        EXPECT_TRUE(text.contains("Colunas não reconhecidas: \"Cliente\", \"Contato\"")) << text.toStdString();
-        EXPECT_TRUE(text.contains("--columns \"Cliente=CAIXA,Contato=CAIXA\" (caixas: nome,")) << text.toStdString();
+        EXPECT_TRUE(text.contains("Colunas não reconhecidas: \"Cliente\", \"Contato\""))
+            << text.toStdString();
+        EXPECT_TRUE(text.contains("--columns \"Cliente=CAIXA,Contato=CAIXA\" (caixas: nome,"))
+            << text.toStdString();
     }
 
     ImportResult stats;
