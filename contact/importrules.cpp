@@ -358,7 +358,9 @@ bool isValidUtf8(QByteArrayView bytes) {
 }
 
 QString decodeUtf8Lossy(QByteArrayView bytes, int firstLine, std::vector<int>& badLines) {
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    // A U+FEFF opening a piece is text, as anywhere else: the file's own mark is gone before.
+    QStringDecoder utf8(QStringDecoder::Utf8,
+                        QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
     QString text = utf8(bytes);
     if (!utf8.hasError() || int(badLines.size()) >= kMaxNamedLines)
         return text;

@@ -592,3 +592,37 @@ TEST_F(MainWindow, BatchTakesTheTickedContactsInListOrder) {
     EXPECT_EQ(names,
               QStringList({"N0", "N7", "N42", "N77", "N123", "N999", "N2500", "N3000", "N4001", "N4999"}));
 }
+
+// The list opens beside the window, or where it covers neither card preview, on a 1600 × 900
+// screen wherever the window stands; a spreadsheet told Windows-1252 can be read again as UTF-8.
+TEST_F(MainWindow, ContactListLeavesThePreviewsInViewAndTextCanBeReadAgain) {
+    const QRect screen(0, 0, 1600, 900);
+    const QSize list = form->ContactList1->frameGeometry().size();
+    const QRect window = form->frameGeometry();
+    const auto onScreen = [&](QWidget* panel) {
+        return QRect(form->geometry().topLeft() + panel->mapTo(form.get(), QPoint()), panel->size());
+    };
+    const QRect previews = onScreen(form->painelfrente).united(onScreen(form->painelverso));
+    for (int x : {0, 100, 1600 - window.width() / 2, 1600 - window.width()}) {
+        const QRect at = window.translated(x - window.left(), 0);
+        const QRect shown(contactListPlace(at, list, screen), list);
+        EXPECT_TRUE(screen.contains(shown)) << x;
+        EXPECT_FALSE(shown.intersects(previews.translated(x - window.left(), 0))) << x;
+    }
+
+    QTemporaryDir dir;
+    QFile file(dir.filePath("velha.csv"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("Nome;Cidade\r\nJos\xc3\xa9;Bel\xc3\xa9m\r\nAna;Jacare\xed\r\n");
+    file.close();
+    fake.openAnswers.push_back(file.fileName());
+    fake.questionAnswers = {1, 0};
+    form->ImportarContatos1->trigger();
+    ASSERT_EQ(fake.questions.size(), 2) << fake.errors.join("").toStdString();
+    EXPECT_TRUE(fake.questions[0].endsWith("O texto foi lido como Windows-1252."))
+        << fake.questions[0].toStdString();
+    EXPECT_TRUE(fake.questions[1].contains("Bytes inválidos em UTF-8 trocados por \uFFFD na linha 3"))
+        << fake.questions[1].toStdString();
+    ASSERT_EQ(form->Model().Contacts().size(), 2u);
+    EXPECT_EQ(form->Model().Contacts()[0].cidade, "Belém");
+}
