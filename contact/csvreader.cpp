@@ -168,10 +168,11 @@ Column columnByWords(const QStringList& words) {
     };
     // Columns about someone else, or of no box: "Telefone do assistente", "Nome de exibição
     // do email", "País/Região do endereço comercial".
-    if (has({u"assistente", u"gerente",     u"gerenciador", u"conjuge",     u"filhos",  u"exibicao",
-             u"pais",       u"country",     u"carro",       u"radio",       u"tty",     u"tdd",
-             u"isdn",       u"telex",       u"pager",       u"bip",         u"retorno", u"aniversario",
-             u"notas",      u"observacoes", u"apelido",     u"departamento"}))
+    if (has({u"assistente", u"assistant",   u"gerente",  u"gerenciador", u"manager", u"conjuge",
+             u"spouse",     u"filhos",      u"exibicao", u"display",     u"tipo",    u"type",
+             u"pais",       u"country",     u"carro",    u"car",         u"radio",   u"tty",
+             u"tdd",        u"isdn",        u"telex",    u"pager",       u"bip",     u"retorno",
+             u"callback",   u"aniversario", u"notas",    u"observacoes", u"apelido", u"departamento"}))
         return {};
     const int address = has({u"residencial", u"casa", u"home"})         ? kOutlookHome
                         : has({u"comercial", u"trabalho", u"business"}) ? kOutlookBusiness
@@ -186,7 +187,7 @@ Column columnByWords(const QStringList& words) {
              u"movel", u"phone"})) {
         const PhoneKind kind = has({u"celular", u"cel", u"whatsapp", u"zap", u"mobile", u"movel"})
                                    ? PhoneKind::Cell
-                               : has({u"outro"}) ? PhoneKind::Untyped
+                               : has({u"outro", u"other"}) ? PhoneKind::Untyped
                                : has({u"comercial", u"trabalho", u"business", u"empresa"}) ? PhoneKind::Work
                                                                                            : PhoneKind::Home;
         return {Role::Phone, 0, kind};

@@ -348,8 +348,8 @@ TEST(CsvImport, Parsing) {
         {"headers by their words",
          "Telefone 1,FONE,Tel. Comercial,Endereço de e-mail,Nome de exibição do email,"
          "Rua do endereço residencial,Nº residencial,Cidade do endereço comercial,Página da Web,Telefone do "
-         "assistente\n"
-         "1,2,3,a@x,Ana,R,10,Itu,w.com,9",
+         "assistente,E-mail Type,E-mail Display Name,Assistant's Phone,Other Phone\n"
+         "1,2,3,a@x,Ana,R,10,Itu,w.com,9,SMTP,Ana,8,7",
          {"fixo=1|site=w.com|email=a@x|rua=R|numero=10"},
          0},
         {"empty rows silent, rows of unknown columns counted",
@@ -584,4 +584,16 @@ TEST(ContactCommandLine, ColumnsOptionDryRunAndFileNames) {
     EXPECT_EQ(name("", ""), "Contato.pdf");
     EXPECT_EQ(name("...", ""), "Contato (2).pdf");
     EXPECT_EQ(name("CON", ""), "CON_.pdf");
+}
+
+// A vCard file marked UTF-8 stays UTF-8 however a stray byte looks; unmarked, the value is
+// read as Windows-1252.
+TEST(VCardImport, ByteOrderMarkKeepsUtf8) {
+    const QByteArray card = "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Jos\xe9 S\xc3\xa1\r\nEND:VCARD\r\n";
+    const ImportResult marked = lumo::readVCards("\xEF\xBB\xBF" + card, "t.vcf");
+    EXPECT_EQ(described(marked), std::vector<std::string>{"nome=Jos\uFFFD|sobrenome=Sá"});
+    EXPECT_EQ(marked.invalidUtf8Lines, std::vector<int>{3});
+    EXPECT_EQ(readInParts("\xEF\xBB\xBF" + card + card, true, 3).invalidUtf8Lines, (std::vector<int>{3, 7}));
+    EXPECT_EQ(described(lumo::readVCards(card, "t.vcf")),
+              std::vector<std::string>{"nome=José|sobrenome=SÃ¡"});
 }
