@@ -92,6 +92,7 @@ public:
     QMenuBar* MainMenu1;
     QMenu *Arquivo1, *AbrirRecente1, *Cartao1, *CorrecaoErros1, *Papel1;
     QAction *Novo1, *Abrir1, *SalvarCartao1, *SalvarComo1, *ImportarContatos1, *ExportarTodos1, *Sair1;
+    QAction *AssociarColunas1, *ExportarCada1;
     // The imported contacts, beside the window
     TContactList* ContactList1;
     // The notice of a recovery copy that could not be written, at the menu bar's right
@@ -193,7 +194,9 @@ public:
     void SalvarComo1Click();
     void Sair1Click();
     void ImportarContatos1Click();
+    void AssociarColunas1Click();
     void ExportarTodos1Click();
+    void ExportarCada1Click();
     // Puts the contact at `index` of the card's list on the card and generates it.
     void ContactChosen(int index);
 

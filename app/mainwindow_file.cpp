@@ -69,8 +69,12 @@ void TForm1::buildMenu() {
     Arquivo1->addSeparator();
     ImportarContatos1 = item(QStringLiteral("ImportarContatos1"), QStringLiteral("&Importar contatos…"),
                              QKeySequence(Qt::CTRL | Qt::Key_I), &TForm1::ImportarContatos1Click);
+    AssociarColunas1 = item(QStringLiteral("AssociarColunas1"), QStringLiteral("Associar co&lunas…"),
+                            QKeySequence(), &TForm1::AssociarColunas1Click);
     ExportarTodos1 = item(QStringLiteral("ExportarTodos1"), QStringLiteral("&Exportar todos em PDF…"),
                           QKeySequence(), &TForm1::ExportarTodos1Click);
+    ExportarCada1 = item(QStringLiteral("ExportarCada1"), QStringLiteral("Exportar um &PDF por contato…"),
+                         QKeySequence(), &TForm1::ExportarCada1Click);
     // The print shop's file, of the current card or of every contact.
     for (const bool all : {false, true}) {
         QAction* action = Arquivo1->addAction(all ? QStringLiteral("Exportar todos para &gráfica…")
@@ -128,6 +132,7 @@ void TForm1::buildMenu() {
     updateTitle();
 
     ContactList1 = new TContactList(this);
+    ContactList1->SetModel(FModel.get());
     ContactList1->SetChosenHandler(
         [this](int index) { lumo::runGuarded(this, [this, index] { ContactChosen(index); }); });
     lumo::addNfcEntries(this, Cartao1, ContactList1, *FModel);
@@ -306,23 +311,13 @@ void TForm1::Sair1Click() {
 }
 
 void TForm1::ImportarContatos1Click() {
-    lumo::OpenFileRequest request;
-    request.dialogName = QStringLiteral("ImportDialog");
-    request.filter = QStringLiteral("Contatos (*.vcf *.vcard *.csv)");
-    const std::optional<QString> chosen = lumo::platform().openFileName(this, request);
-    if (!chosen || chosen->isEmpty())
-        return;
-    // A bad file, or one with more than a card keeps, throws here: the card and the list
-    // stay as they were.
-    const lumo::ImportResult result = lumo::readContactsForCard(*chosen);
-    if (result.contacts.size() == 1) {
-        FModel->SetContact(result.contacts.front());
-    } else {
-        FModel->SetContacts(result.contacts);
+    if (importContacts(this, *FModel, false))
         showContactList();
-    }
-    if (result.contacts.size() > 1 || result.skippedLines > 0)
-        lumo::platform().message(this, lumo::importSummary(result));
+}
+
+void TForm1::AssociarColunas1Click() {
+    if (importContacts(this, *FModel, true))
+        showContactList();
 }
 
 void TForm1::showContactList() {
@@ -330,14 +325,9 @@ void TForm1::showContactList() {
         ContactList1->hide();
         return;
     }
-    if (!ContactList1->isVisible()) {
-        // Beside the window's right edge, or inside it when the screen has no room there.
-        const QRect frame = frameGeometry();
-        QPoint at(frame.right() + 8, frame.top());
-        if (const QScreen* s = screen(); s && at.x() + ContactList1->width() > s->availableGeometry().right())
-            at.setX(std::max(s->availableGeometry().left(), frame.right() - ContactList1->width() - 16));
-        ContactList1->move(at);
-    }
+    if (!ContactList1->isVisible())
+        ContactList1->move(contactListPlace(frameGeometry(), ContactList1->frameGeometry().size(),
+                                            screen() ? screen()->availableGeometry() : QRect()));
     ContactList1->show();
     ContactList1->raise();
 }
@@ -351,10 +341,13 @@ void TForm1::ContactChosen(int index) {
 }
 
 void TForm1::ExportarTodos1Click() {
-    const std::vector<lumo::ContactFields> contacts = FModel->Contacts();
+    const std::vector<lumo::ContactFields> contacts = FModel->TickedContacts();
     if (contacts.empty())
-        throw lumo::UserError(QStringLiteral("A lista de contatos está vazia: importe os contatos primeiro "
-                                             "(Arquivo › Importar contatos…)."));
+        throw lumo::UserError(
+            FModel->Contacts().empty()
+                ? QStringLiteral("A lista de contatos está vazia: importe os contatos primeiro "
+                                 "(Arquivo › Importar contatos…).")
+                : QStringLiteral("Nenhum contato da lista está marcado."));
     // Neither side ticked: nothing to write, as for a single card.
     if (!FModel->Front() && !FModel->Back())
         return;
@@ -403,4 +396,34 @@ void TForm1::ExportarTodos1Click() {
     const QStringList lines = lumo::batchSummaryLines(summary);
     if (!lines.isEmpty())
         lumo::platform().message(this, lines.join(u'\n'));
+}
+
+void TForm1::ExportarCada1Click() {
+    const std::vector<lumo::ContactFields> contacts = FModel->TickedContacts();
+    if (contacts.empty())
+        throw lumo::UserError(
+            FModel->Contacts().empty()
+                ? QStringLiteral("A lista de contatos está vazia: importe os contatos primeiro "
+                                 "(Arquivo › Importar contatos…).")
+                : QStringLiteral("Nenhum contato da lista está marcado."));
+    if (!FModel->Front() && !FModel->Back())
+        return;
+    const std::optional<QString> folder = lumo::platform().folderName(this, QStringLiteral("EachPdfDialog"));
+    if (!folder || folder->isEmpty())
+        return;
+    const int total = int(contacts.size());
+    QProgressDialog progress(QStringLiteral("Contato 1 de %1").arg(total), QStringLiteral("Cancelar"), 0,
+                             total, this);
+    progress.setObjectName(QStringLiteral("ProgressoCada1"));
+    progress.setWindowTitle(QStringLiteral("Exportar um PDF por contato"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(300);
+    const QStringList written = exportEachPdf(FModel->State(), contacts, *folder, [&](int done, int) {
+        progress.setValue(done);
+        progress.setLabelText(QStringLiteral("Contato %1 de %2").arg(std::min(done + 1, total)).arg(total));
+        QCoreApplication::processEvents();
+        return !progress.wasCanceled();
+    });
+    if (written.size() == total)
+        lumo::platform().beep();
 }

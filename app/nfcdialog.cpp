@@ -294,37 +294,6 @@ void NfcWriteDialog::finish() {
         reject();
 }
 
-NfcListChooser::NfcListChooser(QWidget* parent, const std::vector<ContactFields>& contacts)
-    : QDialog(parent) {
-    setObjectName(QStringLiteral("NfcListChooser"));
-    setWindowTitle(QStringLiteral("Gravar chips NFC da lista"));
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel(QStringLiteral("Contatos a gravar, um chip cada, nesta ordem:"), this));
-    lstcontatos = new QListWidget(this);
-    lstcontatos->setObjectName(QStringLiteral("lstcontatos"));
-    for (const ContactFields& c : contacts) {
-        auto* item = new QListWidgetItem((c.nome + u' ' + c.sobrenome).trimmed(), lstcontatos);
-        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-        item->setCheckState(Qt::Checked);
-    }
-    layout->addWidget(lstcontatos, 1);
-    auto* box = new QDialogButtonBox(this);
-    box->addButton(QStringLiteral("Gravar"), QDialogButtonBox::AcceptRole);
-    box->addButton(QStringLiteral("Cancelar"), QDialogButtonBox::RejectRole);
-    connect(box, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(box, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    layout->addWidget(box);
-    resize(360, 420);
-}
-
-std::vector<int> NfcListChooser::ticked() const {
-    std::vector<int> out;
-    for (int row = 0; row < lstcontatos->count(); ++row)
-        if (lstcontatos->item(row)->checkState() == Qt::Checked)
-            out.push_back(row);
-    return out;
-}
-
 namespace {
 
 // The readers, or nothing after telling the user what is missing.
@@ -356,15 +325,15 @@ void writeCardChip(QWidget* parent, const CardModel& model) {
 void writeListChips(QWidget* parent, const CardModel& model) {
     if (model.Contacts().empty())
         throw UserError(QStringLiteral("A lista não tem contatos; importe-os antes de gravar os chips."));
+    const std::vector<ContactFields> ticked = model.TickedContacts();
+    if (ticked.empty())
+        throw UserError(QStringLiteral("Nenhum contato da lista está marcado."));
     const std::optional<QStringList> readers = availableReaders(parent);
     if (!readers)
         return;
-    NfcListChooser chooser(parent, model.Contacts());
-    if (chooser.exec() != QDialog::Accepted || chooser.ticked().empty())
-        return;
     std::vector<ChipJob> jobs;
-    for (int index : chooser.ticked())
-        jobs.push_back(chipJobOfContact(model.Contacts()[std::size_t(index)]));
+    for (const ContactFields& contact : ticked)
+        jobs.push_back(chipJobOfContact(contact));
     NfcWriteDialog dialog(parent, std::move(jobs), *readers);
     dialog.start();
     dialog.exec();

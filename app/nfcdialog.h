@@ -92,18 +92,9 @@ private:
     unsigned FGeneration = 0;
 };
 
-// The ticked contacts of the list, all ticked at first; nothing when cancelled.
-class NfcListChooser : public QDialog {
-    Q_OBJECT
-public:
-    NfcListChooser(QWidget* parent, const std::vector<ContactFields>& contacts);
-    QListWidget* lstcontatos;
-    std::vector<int> ticked() const;
-};
-
 // "Cartão › Gravar no chip NFC…".
 void writeCardChip(QWidget* parent, const CardModel& model);
-// "Gravar chips NFC da lista…".
+// "Gravar chips NFC da lista…": the list's ticked contacts, in its order.
 void writeListChips(QWidget* parent, const CardModel& model);
 // The two entries in the card menu (and the list's context menu, when given), connected.
 void addNfcEntries(QWidget* window, QMenu* cardMenu, QWidget* contactList, const CardModel& model);

@@ -146,10 +146,12 @@ bool exportCardForPrintShop(QWidget* parent, const CardModel& model, const QStri
 }
 
 bool exportAllForPrintShop(QWidget* parent, const CardModel& model, const QString& fileName) {
-    const std::vector<ContactFields> contacts = model.Contacts();
+    const std::vector<ContactFields> contacts = model.TickedContacts();
     if (contacts.empty())
-        throw UserError(QStringLiteral("A lista de contatos está vazia: importe os contatos primeiro "
-                                       "(Arquivo › Importar contatos…)."));
+        throw UserError(model.Contacts().empty()
+                            ? QStringLiteral("A lista de contatos está vazia: importe os contatos primeiro "
+                                             "(Arquivo › Importar contatos…).")
+                            : QStringLiteral("Nenhum contato da lista está marcado."));
     if (!model.Front() && !model.Back())
         return false;
     // The margin is measured with the longest name line of the list, the likeliest to reach

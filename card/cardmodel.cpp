@@ -89,6 +89,8 @@ QString CardModel::SetState(const CardState& state) {
     FState = state;
     ++FContactsSerial;
     QString problem;
+    FTicked.clear();
+    FEdited = -1;
     if (qrChanged || (FQrPicture.isNull() && !FState.qrText.isEmpty()))
         problem = remakeQrPicture();
     emit changed();
@@ -128,7 +130,64 @@ void CardModel::SetSheet(SheetKind sheet) {
 void CardModel::SetContacts(const std::vector<ContactFields>& contacts) {
     if (contacts != FState.contacts)
         ++FContactsSerial;
+    FTicked.assign(contacts.size(), true);
+    FEdited = -1;
     assign(FState.contacts, contacts);
+}
+
+bool CardModel::Ticked(std::size_t index) const {
+    return FTicked.size() != FState.contacts.size() || (index < FTicked.size() && FTicked[index]);
+}
+
+void CardModel::SetTicked(std::size_t index, bool ticked) {
+    if (index >= FState.contacts.size() || Ticked(index) == ticked)
+        return;
+    if (FTicked.size() != FState.contacts.size())
+        FTicked.assign(FState.contacts.size(), true);
+    FTicked[index] = ticked;
+    emit changed();
+}
+
+void CardModel::SetAllTicked(bool ticked) {
+    FTicked.assign(FState.contacts.size(), ticked);
+    emit changed();
+}
+
+std::vector<ContactFields> CardModel::TickedContacts() const {
+    std::vector<ContactFields> ticked;
+    for (std::size_t i = 0; i < FState.contacts.size(); ++i)
+        if (Ticked(i))
+            ticked.push_back(FState.contacts[i]);
+    return ticked;
+}
+
+std::size_t CardModel::TickedCount() const {
+    std::size_t n = 0;
+    for (std::size_t i = 0; i < FState.contacts.size(); ++i)
+        n += Ticked(i);
+    return n;
+}
+
+void CardModel::RemoveContact(std::size_t index) {
+    if (index >= FState.contacts.size())
+        return;
+    if (FTicked.size() != FState.contacts.size())
+        FTicked.assign(FState.contacts.size(), true);
+    FTicked.erase(FTicked.begin() + std::ptrdiff_t(index));
+    FState.contacts.erase(FState.contacts.begin() + std::ptrdiff_t(index));
+    ++FContactsSerial;
+    if (FEdited == int(index))
+        FEdited = -1;
+    else if (FEdited > int(index))
+        --FEdited;
+    emit changed();
+}
+
+void CardModel::EditContact(std::size_t index) {
+    if (index >= FState.contacts.size())
+        return;
+    SetContact(FState.contacts[index]);
+    FEdited = int(index);
 }
 
 void CardModel::SetMemo(const QString& memo) {
@@ -147,6 +206,11 @@ void CardModel::Generate() {
     FQrPicture = std::move(picture);
     FState.generated = true;
     FState.generateGlyph = 0;
+    if (FEdited >= 0 && std::size_t(FEdited) < FState.contacts.size() &&
+        FState.contacts[std::size_t(FEdited)] != FState.contact) {
+        FState.contacts[std::size_t(FEdited)] = FState.contact;
+        ++FContactsSerial;
+    }
     emit changed();
 }
 

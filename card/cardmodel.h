@@ -132,7 +132,23 @@ public:
     SheetKind Sheet() const { return FState.sheet; }
     void SetSheet(SheetKind sheet);
     const std::vector<ContactFields>& Contacts() const { return FState.contacts; }
+    // A new list: every contact ticked, none being edited.
     void SetContacts(const std::vector<ContactFields>& contacts);
+
+    // Which contacts of the list the batch outputs take (all of a list set any other way).
+    bool Ticked(std::size_t index) const;
+    void SetTicked(std::size_t index, bool ticked);
+    void SetAllTicked(bool ticked);
+    // The ticked contacts in list order: what "Exportar todos em PDF…", the sheets and the
+    // print-shop export make cards of.
+    std::vector<ContactFields> TickedContacts() const;
+    std::size_t TickedCount() const;
+    // Removes a contact from the list.
+    void RemoveContact(std::size_t index);
+    // Puts the contact at `index` in the boxes; the next successful Generate stores the boxes
+    // back there. -1 when no contact of the list is being edited.
+    void EditContact(std::size_t index);
+    int EditedContact() const { return FEdited; }
 
 signals:
     // After every change of any value.
@@ -145,6 +161,9 @@ private:
     CardState FState;
     QImage FQrPicture;
     quint64 FContactsSerial = 0;
+    // Parallel to FState.contacts; a list of another length (set by SetState) is all ticked.
+    std::vector<bool> FTicked;
+    int FEdited = -1;
 };
 
 // What the outputs draw of the card.

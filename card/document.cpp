@@ -334,32 +334,39 @@ QString contactsTooLarge(qint64 size) {
 
 } // namespace
 
-ImportResult readContactsForCard(const QString& path) {
-    ContactFileReader reader(path);
-    const QString shown = QDir::toNativeSeparators(path);
-    if (const int count = reader.count(); count > kMaxCardContacts)
-        throw UserError(QStringLiteral("O arquivo \"%1\" tem %2 contatos; um cartão guarda no máximo %3.")
-                            .arg(shown)
-                            .arg(count)
+void checkCardContacts(const std::vector<ContactFields>& contacts, const QString& shownName) {
+    if (qsizetype(contacts.size()) > kMaxCardContacts)
+        throw UserError(QStringLiteral("A lista ficaria com %1 contatos; um cartão guarda no máximo %2.")
+                            .arg(contacts.size())
                             .arg(kMaxCardContacts));
-    ImportResult result;
-    int tooLong = 0;
-    while (std::optional<ContactFields> contact = reader.next()) {
-        if (contactProblem(*contact, [] { return QString(); }).isEmpty())
-            result.contacts.push_back(std::move(*contact));
-        else
-            ++tooLong;
-    }
-    result.skippedLines = reader.skippedLines() + tooLong;
-    if (result.contacts.empty())
-        throw UserError(
-            QStringLiteral("O arquivo \"%1\" não tem nenhum contato que caiba no cartão.").arg(shown));
-    if (const qint64 size = contactsJson(result.contacts).size(); size > kMaxContactsJsonBytes)
+    if (const qint64 size = contactsJson(contacts).size(); size > kMaxContactsJsonBytes)
         throw UserError(QStringLiteral("Os contatos de \"%1\" ocupam %2 MB no cartão; o máximo é %3 MB.")
-                            .arg(shown)
+                            .arg(shownName)
                             .arg((size + 1024 * 1024 - 1) / (1024 * 1024))
                             .arg(kMaxContactsJsonBytes / (1024 * 1024)));
-    return result;
+}
+
+void checkContactsFileCount(const QString& path, const CsvOptions& options) {
+    ContactFileReader reader(path);
+    reader.setCsvOptions(options);
+    if (const int count = reader.count(); count > kMaxCardContacts)
+        throw UserError(QStringLiteral("O arquivo \"%1\" tem %2 contatos; um cartão guarda no máximo %3.")
+                            .arg(QDir::toNativeSeparators(path))
+                            .arg(count)
+                            .arg(kMaxCardContacts));
+}
+
+void fitContactsToCard(ImportResult& result, const QString& shownName) {
+    const auto tooLong = [](const ContactFields& contact) {
+        return !contactProblem(contact, [] { return QString(); }).isEmpty();
+    };
+    const auto kept = std::remove_if(result.contacts.begin(), result.contacts.end(), tooLong);
+    result.skippedLines += int(result.contacts.end() - kept);
+    result.contacts.erase(kept, result.contacts.end());
+    if (result.contacts.empty())
+        throw UserError(
+            QStringLiteral("O arquivo \"%1\" não tem nenhum contato que caiba no cartão.").arg(shownName));
+    checkCardContacts(result.contacts, shownName);
 }
 
 QByteArray cardDocumentBytes(const CardState& state) {

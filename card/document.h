@@ -45,11 +45,18 @@ constexpr qint64 kMaxCardUnpackedBytes = 3 * kMaxPictureFileBytes + kMaxCardJson
 // The largest document file read.
 constexpr qint64 kMaxCardDocumentBytes = kMaxCardUnpackedBytes + 1024 * 1024;
 
-// The contacts of the vCard or CSV file at `path` as a card keeps them: at most
-// kMaxCardContacts, counted before any is kept, and a contact with a box longer than
-// kMaxBoxChars left out like an unreadable line. Throws lumo::UserError as
-// readContactsFile does, and when the list would not fit in a document.
-ImportResult readContactsForCard(const QString& path);
+// Throws lumo::UserError when the vCard or CSV file at `path`, read with `options`, has more
+// contacts than a card keeps (kMaxCardContacts): counted a part at a time, so that a file of
+// millions of tiny contacts is refused before they are held.
+void checkContactsFileCount(const QString& path, const CsvOptions& options);
+// Contacts read from the file shown as `shownName`, as a card keeps them: those with a box
+// longer than kMaxBoxChars are left out and counted as ignored lines; throws lumo::UserError
+// when none is left or the rest would not fit in a document (more than kMaxCardContacts, or
+// more than kMaxContactsJsonBytes).
+void fitContactsToCard(ImportResult& result, const QString& shownName);
+// Throws lumo::UserError when a card cannot keep `contacts` (more than kMaxCardContacts, or
+// more than a document holds), naming `shownName` as where they came from.
+void checkCardContacts(const std::vector<ContactFields>& contacts, const QString& shownName);
 
 // Why `state` cannot be kept in a document (a text or a contact list over the limits the
 // reader enforces), or an empty text when it can.

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <unordered_map>
 
 namespace lumo {
 
@@ -56,7 +57,7 @@ bool isCsvName(const QString& path) {
 
 } // namespace
 
-ImportResult readContactsFile(const QString& path) {
+QByteArray contactsFileBytes(const QString& path) {
     const QString shown = QDir::toNativeSeparators(path);
     QFile file(path);
     openContactsFile(file, shown);
@@ -66,12 +67,21 @@ ImportResult readContactsFile(const QString& path) {
         importFailed(shown, fileErrorText(file) + u'.');
     if (bytes.size() > kMaxContactsFileSize)
         fileTooLarge(shown, bytes.size());
+    return bytes;
+}
 
-    if (isVCardName(path))
-        return readVCards(bytes, shown);
-    if (isCsvName(path))
-        return readCsv(bytes, shown);
-    return looksLikeVCard(bytes) ? readVCards(bytes, shown) : readCsv(bytes, shown);
+bool isVCardFile(const QString& path, const QByteArray& bytes) {
+    return isVCardName(path) || (!isCsvName(path) && looksLikeVCard(bytes));
+}
+
+ImportResult readContactsFile(const QString& path) {
+    return readContactsFile(path, CsvOptions());
+}
+
+ImportResult readContactsFile(const QString& path, const CsvOptions& csv) {
+    const QByteArray bytes = contactsFileBytes(path);
+    const QString shown = QDir::toNativeSeparators(path);
+    return isVCardFile(path, bytes) ? readVCards(bytes, shown) : readCsv(bytes, shown, csv);
 }
 
 struct ContactFileReader::State {
@@ -79,10 +89,13 @@ struct ContactFileReader::State {
     QString shown;
     bool vcard = false;
     qint64 partBytes = kPartBytes;
+    CsvOptions csvOptions;
 
     // Known after the first pass.
     bool checked = false;
     bool legacy = false; // CSV: not UTF-8 as a whole, so Windows-1252
+    bool utf8Mark = false;
+    bool nonAscii = false;
 
     // The pass under way.
     bool started = false;
@@ -100,6 +113,8 @@ struct ContactFileReader::State {
     std::vector<SkippedLine> firstSkipped;
     // count() has just ended: its ignored lines are told until next() starts again.
     bool counted = false;
+    int csvLine = 1; // of the next CSV block
+    ImportResult stats;
 
     void restart();
     QByteArray readBlock();
@@ -121,6 +136,8 @@ void ContactFileReader::State::restart() {
     ready.clear();
     found = skipped = 0;
     firstSkipped.clear();
+    csvLine = 1;
+    stats = ImportResult();
 }
 
 // The next stretch of the file, ending at a line break (or at the file's end); a UTF-8
@@ -154,21 +171,23 @@ void ContactFileReader::State::check() {
     const auto isSpace = [](char b) { return b == ' ' || (b >= '\t' && b <= '\r'); };
     for (; !block.isEmpty(); block = readBlock()) {
         QByteArrayView text(block);
-        if (firstBlock && text.startsWith("\xEF\xBB\xBF"))
+        if (firstBlock && text.startsWith("\xEF\xBB\xBF")) {
             text = text.sliced(3);
+            utf8Mark = true;
+        }
         firstBlock = false;
         checkTextFile(text, shown, line, false);
         line += lineNumberAt(text, text.size()) - 1;
         blank = blank && std::all_of(text.begin(), text.end(), isSpace);
-        if (!vcard && utf8 && std::any_of(text.begin(), text.end(), [](char b) { return b & 0x80; })) {
-            QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-            const QString decoded = decoder(text);
-            utf8 = !decoder.hasError();
+        if (!vcard && std::any_of(text.begin(), text.end(), [](char b) { return b & 0x80; })) {
+            nonAscii = true;
+            utf8 = utf8 && isValidUtf8(text);
         }
     }
     if (blank)
         importFailed(shown, QStringLiteral("o arquivo está vazio."));
-    legacy = !utf8;
+    // A byte-order mark says UTF-8 whatever the bytes; else the choice made, else the bytes.
+    legacy = !utf8Mark && (csvOptions.encoding ? *csvOptions.encoding == TextEncoding::Windows1252 : !utf8);
     checked = true;
 }
 
@@ -179,9 +198,22 @@ void ContactFileReader::State::take(ImportResult&& result, bool addSkipped) {
     skipped = addSkipped ? skipped + result.skippedLines : result.skippedLines;
     if (!addSkipped)
         firstSkipped.clear();
-    for (SkippedLine& line : result.firstSkipped)
+    for (const SkippedLine& line : result.firstSkipped)
         if (firstSkipped.size() < std::size_t(kSkippedLinesTold))
-            firstSkipped.push_back(std::move(line));
+            firstSkipped.push_back(line);
+    if (addSkipped) {
+        for (int line : result.invalidUtf8Lines)
+            if (int(stats.invalidUtf8Lines.size()) < kMaxNamedLines)
+                stats.invalidUtf8Lines.push_back(line);
+    } else {
+        // A CSV reader's counts are those of the rows so far.
+        std::vector<int> invalid = std::move(stats.invalidUtf8Lines);
+        result.contacts.clear();
+        stats = std::move(result);
+        if (stats.invalidUtf8Lines.empty())
+            stats.invalidUtf8Lines = std::move(invalid);
+    }
+    stats.skippedLines = skipped;
 }
 
 void ContactFileReader::State::readPart() {
@@ -190,7 +222,7 @@ void ContactFileReader::State::readPart() {
             check();
         restart();
         started = true;
-        csv = std::make_unique<CsvContacts>(shown);
+        csv = std::make_unique<CsvContacts>(shown, csvOptions.columns);
     }
     const QByteArray block = readBlock();
     const bool last = block.isEmpty() || device->atEnd();
@@ -200,7 +232,7 @@ void ContactFileReader::State::readPart() {
         readBytes = bytes.size();
         if (readBytes > kMaxContactsFileSize)
             fileTooLarge(shown, readBytes);
-        take(vcard ? readVCards(bytes, shown) : readCsv(bytes, shown), false);
+        take(vcard ? readVCards(bytes, shown) : readCsv(bytes, shown, csvOptions), false);
         ended = true;
         return;
     }
@@ -226,6 +258,7 @@ void ContactFileReader::State::readPart() {
             pending.remove(0, end);
             searchFrom = 0;
             part.last = last;
+            part.utf8 = utf8Mark; // parts after the first have no mark of their own
             take(readVCards(text, shown, part), true);
             part.firstLine += lineNumberAt(text, text.size()) - 1;
             part.first = false;
@@ -234,8 +267,15 @@ void ContactFileReader::State::readPart() {
         QByteArrayView text(block);
         if (first && text.startsWith("\xEF\xBB\xBF"))
             text = text.sliced(3);
-        csv->feed(decodeText(text, legacy), last);
+        std::vector<int> unnamed; // valid UTF-8 told from its bytes has no invalid ones
+        std::vector<int>& invalid = utf8Mark || csvOptions.encoding ? stats.invalidUtf8Lines : unnamed;
+        const QString decoded = legacy ? decodeWindows1252(text) : decodeUtf8Lossy(text, csvLine, invalid);
+        csvLine += lineNumberAt(text, text.size()) - 1;
+        csv->feed(decoded, last);
         take(csv->take(), false);
+        stats.encoding = legacy ? TextEncoding::Windows1252 : TextEncoding::Utf8;
+        stats.byteOrderMark = utf8Mark;
+        stats.nonAscii = nonAscii;
     }
     if (last) {
         ended = true;
@@ -325,8 +365,39 @@ QStringList skippedLinesText(const ImportResult& result) {
     return lines;
 }
 
+ImportResult ContactFileReader::stats() const {
+    return d->stats;
+}
+
+void ContactFileReader::setCsvOptions(const CsvOptions& options) {
+    d->csvOptions = options;
+    d->checked = false;
+}
+
 QString importSummary(const ImportResult& result) {
-    return importSummary(qsizetype(result.contacts.size()), result.skippedLines);
+    QString text = importSummary(qsizetype(result.contacts.size()), result.skippedLines);
+    QStringList why;
+    const auto line = [](int first) { return QStringLiteral("linha %1").arg(first); };
+    if (result.longRows > 0)
+        why << QStringLiteral("%1 com mais campos que o cabeçalho (a partir da %2)")
+                   .arg(result.longRows)
+                   .arg(line(result.firstLongRow));
+    if (result.emptyRows > 0)
+        why << QStringLiteral("%1 sem nada nas colunas lidas (a partir da %2)")
+                   .arg(result.emptyRows)
+                   .arg(line(result.firstEmptyRow));
+    if (!why.isEmpty())
+        text += QStringLiteral(": ") + why.join(QStringLiteral("; "));
+    if (!result.invalidUtf8Lines.empty()) {
+        QStringList lines;
+        for (int l : result.invalidUtf8Lines)
+            lines << QString::number(l);
+        text += (lines.size() == 1
+                     ? QStringLiteral(". Bytes inválidos em UTF-8 trocados por \uFFFD na linha %1")
+                     : QStringLiteral(". Bytes inválidos em UTF-8 trocados por \uFFFD nas linhas %1"))
+                    .arg(lines.join(QStringLiteral(", ")));
+    }
+    return text;
 }
 
 QString importSummary(qsizetype n, int m) {
@@ -336,6 +407,72 @@ QString importSummary(qsizetype n, int m) {
         text +=
             m == 1 ? QStringLiteral(", 1 linha ignorada") : QStringLiteral(", %1 linhas ignoradas").arg(m);
     return text;
+}
+
+namespace {
+
+QString digitsOf(const QString& phone) {
+    QString digits;
+    for (QChar c : phone)
+        if (c.isDigit())
+            digits += c;
+    // "+55 11 9…" and "(11) 9…" are one number: the last ten or eleven digits tell it.
+    return digits.right(11);
+}
+
+bool sameContact(const ContactFields& a, const ContactFields& b) {
+    const auto samePhone = [](const QString& x, const QString& y) {
+        const QString dx = digitsOf(x);
+        return dx.size() >= 8 && dx == digitsOf(y);
+    };
+    const bool phone = samePhone(a.celular, b.celular) || samePhone(a.celular, b.fixo) ||
+                       samePhone(a.fixo, b.celular) || samePhone(a.fixo, b.fixo);
+    const bool email = !a.email.trimmed().isEmpty() &&
+                       a.email.trimmed().compare(b.email.trimmed(), Qt::CaseInsensitive) == 0;
+    return phone || email;
+}
+
+QString nameKey(const ContactFields& c) {
+    return foldedKey(QString(c.nome + u' ' + c.sobrenome));
+}
+
+} // namespace
+
+int addContacts(std::vector<ContactFields>& list, std::vector<ContactFields> added) {
+    // The contacts of each name, so that ten thousand are compared by name first.
+    std::unordered_map<QString, std::vector<std::size_t>> byName;
+    for (std::size_t i = 0; i < list.size(); ++i)
+        byName[nameKey(list[i])].push_back(i);
+    int merged = 0;
+    for (ContactFields& contact : added) {
+        std::vector<std::size_t>& same = byName[nameKey(contact)];
+        const auto it = std::find_if(same.begin(), same.end(),
+                                     [&](std::size_t i) { return sameContact(list[i], contact); });
+        if (it == same.end()) {
+            same.push_back(list.size());
+            list.push_back(std::move(contact));
+            continue;
+        }
+        ContactFields& kept = list[*it];
+        const std::vector<QString*> to = boxesOf(kept), from = boxesOf(contact);
+        for (std::size_t b = 0; b < to.size(); ++b)
+            if (to[b]->trimmed().isEmpty())
+                *to[b] = *from[b];
+        ++merged;
+    }
+    return merged;
+}
+
+QString encodingName(TextEncoding encoding) {
+    switch (encoding) {
+    case TextEncoding::Windows1252:
+        return QStringLiteral("Windows-1252");
+    case TextEncoding::Utf16:
+        return QStringLiteral("UTF-16");
+    case TextEncoding::Utf8:
+        break;
+    }
+    return QStringLiteral("UTF-8");
 }
 
 } // namespace lumo

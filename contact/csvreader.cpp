@@ -109,24 +109,24 @@ const std::map<QString, Column>& fixedColumns() {
 }
 
 // Google's numbered columns: "Phone 2 - Value", "Address 1 - Postal Code".
-Column numberedColumn(const QString& key) {
+std::optional<Column> numberedColumn(const QString& key) {
     static const QRegularExpression pattern(
         QStringLiteral("^(phone|e-mail|website|address|organization) (\\d{1,4}) - (.+)$"));
     const QRegularExpressionMatch m = pattern.match(key);
     if (!m.hasMatch())
-        return {};
+        return std::nullopt;
     const QString what = m.captured(1);
     const QString part = m.captured(3);
     const int n = m.captured(2).toInt();
     const bool type = part == u"type" || part == u"label";
     if (what == u"phone")
-        return {type ? Role::PhoneType : part == u"value" ? Role::Phone : Role::None, n};
+        return Column{type ? Role::PhoneType : part == u"value" ? Role::Phone : Role::None, n};
     if (what == u"e-mail")
-        return {type ? Role::EmailType : part == u"value" ? Role::Email : Role::None, n};
+        return Column{type ? Role::EmailType : part == u"value" ? Role::Email : Role::None, n};
     if (what == u"website")
-        return {part == u"value" ? Role::Url : Role::None, n};
+        return Column{part == u"value" ? Role::Url : Role::None, n};
     if (what == u"organization")
-        return {part == u"title" ? Role::Title : part == u"name" ? Role::Organization : Role::None, n};
+        return Column{part == u"title" ? Role::Title : part == u"name" ? Role::Organization : Role::None, n};
     static const std::map<QString, Role> address = {
         {QStringLiteral("type"), Role::AddressType}, {QStringLiteral("label"), Role::AddressType},
         {QStringLiteral("street"), Role::Street},    {QStringLiteral("extended address"), Role::Extended},
@@ -134,21 +134,184 @@ Column numberedColumn(const QString& key) {
         {QStringLiteral("postal code"), Role::Code},
     };
     const auto it = address.find(part);
-    return {it == address.end() ? Role::None : it->second, n};
+    return Column{it == address.end() ? Role::None : it->second, n};
+}
+
+// A header's words: lower case, without accents, split at spaces and punctuation ("Nº" is
+// "no", "Celular/WhatsApp" is "celular whatsapp").
+QStringList headerWords(const QString& header) {
+    static const QRegularExpression nonWords(QStringLiteral("[^\\p{L}\\p{N}]+"));
+    QString text = header.normalized(QString::NormalizationForm_KD);
+    text.removeIf([](QChar c) { return c.isMark(); });
+    return text.toCaseFolded().split(nonWords, Qt::SkipEmptyParts);
+}
+
+// The fixed columns by their words run together: "E-mail", "e mail" and "EMAIL" alike.
+const std::map<QString, Column>& compactColumns() {
+    static const std::map<QString, Column> columns = [] {
+        std::map<QString, Column> out;
+        for (const auto& [name, column] : fixedColumns())
+            out.emplace(headerWords(name).join(QString()), column);
+        return out;
+    }();
+    return columns;
+}
+
+// Headers as people write them in Portuguese spreadsheets and Outlook's Portuguese export,
+// told by their words.
+Column columnByWords(const QStringList& words) {
+    const auto has = [&](std::initializer_list<const char16_t*> any) {
+        for (const char16_t* w : any)
+            if (words.contains(QStringView(w)))
+                return true;
+        return false;
+    };
+    // Columns about someone else, or of no box: "Telefone do assistente", "Nome de exibição
+    // do email", "País/Região do endereço comercial".
+    if (has({u"assistente", u"assistant",   u"gerente",  u"gerenciador", u"manager", u"conjuge",
+             u"spouse",     u"filhos",      u"exibicao", u"display",     u"tipo",    u"type",
+             u"pais",       u"country",     u"carro",    u"car",         u"radio",   u"tty",
+             u"tdd",        u"isdn",        u"telex",    u"pager",       u"bip",     u"retorno",
+             u"callback",   u"aniversario", u"notas",    u"observacoes", u"apelido", u"departamento"}))
+        return {};
+    const int address = has({u"residencial", u"casa", u"home"})         ? kOutlookHome
+                        : has({u"comercial", u"trabalho", u"business"}) ? kOutlookBusiness
+                                                                        : kOwnAddress;
+    if (has({u"email", u"mail"}))
+        return {Role::Email};
+    if (has({u"fax"}))
+        return {Role::Phone, 0, PhoneKind::Fax};
+    if (has({u"site", u"web", u"url", u"homepage", u"pagina", u"sitio"}))
+        return {Role::Url};
+    if (has({u"telefone", u"telefones", u"fone", u"tel", u"celular", u"cel", u"whatsapp", u"zap", u"mobile",
+             u"movel", u"phone"})) {
+        const PhoneKind kind = has({u"celular", u"cel", u"whatsapp", u"zap", u"mobile", u"movel"})
+                                   ? PhoneKind::Cell
+                               : has({u"outro", u"other"}) ? PhoneKind::Untyped
+                               : has({u"comercial", u"trabalho", u"business", u"empresa"}) ? PhoneKind::Work
+                                                                                           : PhoneKind::Home;
+        return {Role::Phone, 0, kind};
+    }
+    if (has({u"cep", u"postal"}))
+        return {Role::Code, address};
+    if (has({u"bairro"}))
+        return {Role::District, address};
+    if (has({u"cidade", u"municipio", u"localidade", u"city"}))
+        return {Role::City, address};
+    if (has({u"estado", u"uf", u"state"}))
+        return {Role::Region, address};
+    if (has({u"complemento"}))
+        return {Role::Extended, address};
+    if (has({u"numero", u"number"}) || (words.size() <= 2 && has({u"n", u"no", u"num", u"nro"})))
+        return {Role::Number, address};
+    if (has({u"rua", u"logradouro", u"endereco", u"street", u"address", u"avenida"}))
+        return {Role::Street, address};
+    if (has({u"cargo", u"funcao", u"profissao", u"ocupacao"}))
+        return {Role::Title};
+    if (has({u"empresa", u"organizacao", u"companhia", u"firma"}))
+        return {Role::Organization};
+    if (has({u"sufixo"}))
+        return {Role::Suffix};
+    if (has({u"sobrenome", u"ultimo"}))
+        return {Role::Family};
+    if (has({u"nome"})) {
+        if (has({u"completo", u"inteiro"}))
+            return {Role::FullName};
+        if (has({u"segundo", u"meio"}))
+            return {Role::Additional};
+        return {Role::Given};
+    }
+    return {};
 }
 
 Column columnFor(const QString& header) {
     const QString key = foldedKey(header);
-    const auto it = fixedColumns().find(key);
-    return it != fixedColumns().end() ? it->second : numberedColumn(key);
+    if (const auto it = fixedColumns().find(key); it != fixedColumns().end())
+        return it->second;
+    if (const std::optional<Column> numbered = numberedColumn(key))
+        return *numbered;
+    const QStringList words = headerWords(header);
+    if (const auto it = compactColumns().find(words.join(QString())); it != compactColumns().end())
+        return it->second;
+    return columnByWords(words);
 }
 
-const QString kKnownColumns = QStringLiteral(
-    "Nome, Sobrenome, Sufixo, Fixo (ou Telefone), Celular, Site, E-mail, Rua (ou Endereço), Número, Bairro, "
-    "Cidade, Estado (ou UF) e CEP; ou as colunas das exportações do Google Contatos (Given Name, Family "
-    "Name, "
-    "Phone 1 - Value, E-mail 1 - Value, Address 1 - Street...) e do Outlook (First Name, Last Name, Mobile "
-    "Phone, Home Phone, E-mail Address, Home Street...).");
+// The box a column's reading fills, as the column chooser shows it.
+int boxOfColumn(const Column& c) {
+    switch (c.role) {
+    case Role::Given:
+    case Role::Additional:
+    case Role::FullName:
+        return 0;
+    case Role::Family:
+        return 1;
+    case Role::Suffix:
+    case Role::Title:
+    case Role::Organization:
+        return 2;
+    case Role::Phone:
+        return c.kind == PhoneKind::Fax ? kIgnoreColumn : c.kind == PhoneKind::Cell && c.group == 0 ? 4 : 3;
+    case Role::Url:
+        return 5;
+    case Role::Email:
+        return 6;
+    case Role::Street:
+        return 7;
+    case Role::Number:
+    case Role::Extended:
+        return 8;
+    case Role::District:
+        return 9;
+    case Role::City:
+        return 10;
+    case Role::Region:
+        return 11;
+    case Role::Code:
+        return 12;
+    case Role::None:
+    case Role::PhoneType:
+    case Role::EmailType:
+    case Role::AddressType:
+        break;
+    }
+    return kIgnoreColumn;
+}
+
+// The reading of a column the user put in `box`.
+Column columnOfBox(int box) {
+    static const Column columns[kBoxCount] = {
+        {Role::Given},
+        {Role::Family},
+        {Role::Suffix},
+        {Role::Phone, 0, PhoneKind::Home},
+        {Role::Phone, 0, PhoneKind::Cell},
+        {Role::Url},
+        {Role::Email},
+        {Role::Street, kOwnAddress},
+        {Role::Number, kOwnAddress},
+        {Role::District, kOwnAddress},
+        {Role::City, kOwnAddress},
+        {Role::Region, kOwnAddress},
+        {Role::Code, kOwnAddress},
+    };
+    return box >= 0 && box < kBoxCount ? columns[box] : Column{};
+}
+
+// Whether a column gives nome, sobrenome, celular, fixo or e-mail.
+bool namesOrReaches(const Column& c) {
+    switch (c.role) {
+    case Role::Given:
+    case Role::Additional:
+    case Role::Family:
+    case Role::FullName:
+    case Role::Email:
+        return true;
+    case Role::Phone:
+        return c.kind != PhoneKind::Fax;
+    default:
+        return false;
+    }
+}
 
 // Thrown by a scanner given only the text so far when a record runs on past its end.
 struct MoreTextNeeded {};
@@ -175,14 +338,18 @@ public:
     }
 
     // Reads the next record into `fields` (at most `maxStored` of them) and returns how many
-    // fields it has.
-    qsizetype next(std::vector<QString>& fields, qsizetype maxStored) {
+    // fields it has; `extraEmpty` tells whether those past `maxStored` are all empty.
+    qsizetype next(std::vector<QString>& fields, qsizetype maxStored, bool* extraEmpty = nullptr) {
         fields.clear();
         qsizetype count = 0;
+        if (extraEmpty)
+            *extraEmpty = true;
         for (;;) {
             QString field = readField();
             if (count++ < maxStored)
                 fields.push_back(std::move(field));
+            else if (extraEmpty && !field.trimmed().isEmpty())
+                *extraEmpty = false;
             if (pos_ < text_.size() && text_[pos_] == separator_) {
                 ++pos_;
                 continue;
@@ -392,7 +559,40 @@ bool isEmptyRow(const std::vector<QString>& fields) {
     return std::all_of(fields.begin(), fields.end(), [](const QString& f) { return f.trimmed().isEmpty(); });
 }
 
+QString quotedList(const QStringList& names) {
+    QStringList quoted;
+    for (const QString& n : names)
+        quoted << u'"' + n + u'"';
+    return quoted.join(QStringLiteral(", "));
+}
+
 } // namespace
+
+QString boxKey(int box) {
+    static const char* const keys[kBoxCount] = {"nome",   "sobrenome", "sufixo", "fixo",   "celular",
+                                                "site",   "e-mail",    "rua",    "numero", "bairro",
+                                                "cidade", "estado",    "cep"};
+    return box >= 0 && box < kBoxCount ? QString::fromLatin1(keys[box]) : QStringLiteral("ignorar");
+}
+
+QString boxCaption(int box) {
+    static const char16_t* const captions[kBoxCount] = {
+        u"Nome", u"Sobrenome", u"Sufixo", u"Fixo",   u"Celular", u"Site", u"E-mail",
+        u"Rua",  u"Número",    u"Bairro", u"Cidade", u"Estado",  u"CEP"};
+    return box >= 0 && box < kBoxCount ? QString::fromUtf16(captions[box]) : QStringLiteral("Ignorar");
+}
+
+std::optional<int> boxFromKey(const QString& key) {
+    const QString compact = headerWords(key).join(QString());
+    for (int box = kIgnoreColumn; box < kBoxCount; ++box)
+        if (compact == headerWords(boxKey(box)).join(QString()) ||
+            compact == headerWords(boxCaption(box)).join(QString()))
+            return box;
+    return std::nullopt;
+}
+
+CsvColumnsNeeded::CsvColumnsNeeded(const QString& message, QStringList unknown)
+    : UserError(message), unknownColumns(std::move(unknown)) {}
 
 // Where reading stands between pieces of text: the text not yet read (a record that needs
 // more), the line it starts on, and what the records before it told.
@@ -400,6 +600,7 @@ struct CsvContacts::State {
     enum class Phase { SeparatorLine, Header, Rows };
 
     QString fileName;
+    ColumnChoices choices;
     QString text;
     int line = 1;
     Phase phase = Phase::SeparatorLine;
@@ -408,14 +609,58 @@ struct CsvContacts::State {
     qsizetype headerCount = 0;
     int headerLine = 0;
     std::vector<QString> fields;
+    std::vector<QString> headerNames;
     std::vector<Column> columns;
     ImportResult result;
     bool anyContact = false;
+    bool headerOnly = false; // stop once the header is read (inspectCsv)
 
     // Reads what the text holds; returns false where a record needs more text.
     bool read(CsvScanner& scanner, bool last);
+    void readHeader();
     void readRow(CsvScanner& scanner);
 };
+
+void CsvContacts::State::readHeader() {
+    headerNames = fields;
+    std::map<QString, int> chosen; // by folded header
+    for (const auto& [name, box] : choices)
+        chosen[headerWords(name).join(u' ')] = box;
+    QStringList unknown;
+    for (const QString& name : headerNames) {
+        Column column = columnFor(name);
+        if (column.role == Role::None && !name.trimmed().isEmpty())
+            unknown << name.trimmed();
+        if (const auto it = chosen.find(headerWords(name).join(u' ')); it != chosen.end()) {
+            if (it->second != boxOfColumn(column))
+                column = columnOfBox(it->second);
+            chosen.erase(it);
+        }
+        columns.push_back(column);
+    }
+    if (headerOnly)
+        return;
+    if (!chosen.empty()) {
+        QStringList absent;
+        for (const auto& [name, box] : choices)
+            if (chosen.count(headerWords(name).join(u' ')))
+                absent << name;
+        importFailed(fileName, QStringLiteral("o cabeçalho (linha %1) não tem a coluna %2.")
+                                   .arg(headerLine)
+                                   .arg(quotedList(absent)));
+    }
+    if (std::none_of(columns.begin(), columns.end(), namesOrReaches)) {
+        const QString reason =
+            QStringLiteral(
+                "nenhuma coluna do cabeçalho (linha %1) dá nome, sobrenome, celular, fixo ou e-mail.")
+                .arg(headerLine);
+        const QString message =
+            QStringLiteral("Não foi possível importar contatos de \"%1\": %2").arg(fileName, reason) +
+            (unknown.isEmpty() ? QString()
+                               : QStringLiteral(" Colunas não reconhecidas: %1.").arg(quotedList(unknown)));
+        throw CsvColumnsNeeded(message, unknown);
+    }
+}
 
 bool CsvContacts::State::read(CsvScanner& scanner, bool last) {
     // Each step reads whole records or, given too little text, goes back to where it began.
@@ -468,15 +713,12 @@ bool CsvContacts::State::read(CsvScanner& scanner, bool last) {
         }
         if (headerCount == 0 && !last)
             return false;
-        for (const QString& name : fields)
-            columns.push_back(columnFor(name));
-        if (std::all_of(columns.begin(), columns.end(), [](const Column& c) { return c.role == Role::None; }))
-            importFailed(fileName,
-                         QStringLiteral("não é uma planilha de contatos: a linha %1 não tem nenhuma coluna "
-                                        "conhecida. Colunas reconhecidas: %2")
-                             .arg(headerLine)
-                             .arg(kKnownColumns));
+        if (headerCount == 0)
+            importFailed(fileName, QStringLiteral("o arquivo não tem nenhum contato."));
+        readHeader();
         phase = Phase::Rows;
+        if (headerOnly)
+            return true;
     }
 
     while (!scanner.atEnd())
@@ -487,28 +729,33 @@ bool CsvContacts::State::read(CsvScanner& scanner, bool last) {
 
 void CsvContacts::State::readRow(CsvScanner& scanner) {
     const int lineNumber = scanner.lineNumber();
-    const qsizetype count = scanner.next(fields, std::min(headerCount, kMaxStoredFields));
-    if (count > headerCount) {
+    bool extraEmpty = true;
+    const qsizetype count = scanner.next(fields, std::min(headerCount, kMaxStoredFields), &extraEmpty);
+    // Spreadsheets end rows with empty cells past the header's: "Ana,Silva,123,".
+    if (count > headerCount && !extraEmpty) {
         noteSkippedLine(result, lineNumber,
                         QStringLiteral("tem %1 colunas e o cabeçalho só %2").arg(count).arg(headerCount));
+        if (result.longRows++ == 0)
+            result.firstLongRow = lineNumber;
         return;
     }
     if (isEmptyRow(fields))
         return;
     ContactFields contact = toContactFields(sourceContact(columns, fields));
-    // A street split back ("Rua A , 10") leaves spaces that a spreadsheet's cells never keep.
-    for (QString* box : boxesOf(contact))
-        *box = box->trimmed();
     if (hasAnyBox(contact)) {
         result.contacts.push_back(std::move(contact));
         anyContact = true;
     } else {
         noteSkippedLine(result, lineNumber, QStringLiteral("não tem dados para nenhuma caixa do cartão"));
+        if (result.emptyRows++ == 0)
+            result.firstEmptyRow = lineNumber;
     }
 }
 
-CsvContacts::CsvContacts(const QString& fileName) : d(std::make_unique<State>()) {
+CsvContacts::CsvContacts(const QString& fileName, const ColumnChoices& columns)
+    : d(std::make_unique<State>()) {
     d->fileName = fileName;
+    d->choices = columns;
 }
 
 CsvContacts::~CsvContacts() = default;
@@ -521,15 +768,28 @@ void CsvContacts::feed(QStringView text, bool last) {
     d->text.remove(0, scanner.position());
     d->line = scanner.lineNumber();
     d->separator = scanner.separator();
-    if (last && !d->anyContact)
-        importFailed(d->fileName, QStringLiteral("o arquivo não tem nenhum contato."));
+    if (last && !d->anyContact) {
+        const ImportResult& r = d->result;
+        if (r.skippedLines == 0)
+            importFailed(d->fileName, QStringLiteral("o arquivo não tem nenhum contato."));
+        QStringList why;
+        if (r.longRows > 0)
+            why << QStringLiteral("%1 com mais campos que o cabeçalho (a primeira na linha %2)")
+                       .arg(r.longRows)
+                       .arg(r.firstLongRow);
+        if (r.emptyRows > 0)
+            why << QStringLiteral("%1 sem nada nas colunas lidas (a primeira na linha %2)")
+                       .arg(r.emptyRows)
+                       .arg(r.firstEmptyRow);
+        importFailed(d->fileName, QStringLiteral("nenhuma linha depois do cabeçalho deu um contato: %1.")
+                                      .arg(why.join(QStringLiteral("; "))));
+    }
 }
 
 ImportResult CsvContacts::take() {
-    ImportResult taken;
-    std::swap(taken, d->result);
-    d->result.skippedLines = taken.skippedLines;
-    d->result.firstSkipped = taken.firstSkipped;
+    ImportResult taken = d->result;
+    taken.contacts = std::move(d->result.contacts);
+    d->result.contacts.clear();
     return taken;
 }
 
@@ -537,13 +797,102 @@ int CsvContacts::skippedLines() const {
     return d->result.skippedLines;
 }
 
-ImportResult readCsv(const QByteArray& bytes, const QString& fileName) {
+namespace {
+
+// The file's text as the options and its byte-order mark say, and how it was read.
+QString csvText(const QByteArray& bytes, const QString& fileName, const CsvOptions& options,
+                ImportResult& info) {
     QByteArray converted;
     const QByteArrayView raw = textBytes(bytes, converted);
     checkTextFile(raw, fileName);
-    CsvContacts contacts(fileName);
-    contacts.feed(decodeText(raw), true);
-    return contacts.take();
+    info.nonAscii = std::any_of(raw.begin(), raw.end(), [](char b) { return b & 0x80; });
+    if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
+        info.encoding = TextEncoding::Utf16;
+        info.byteOrderMark = true;
+        return decodeText(raw);
+    }
+    if (bytes.startsWith("\xEF\xBB\xBF")) {
+        info.byteOrderMark = true;
+        info.encoding = TextEncoding::Utf8;
+        return decodeUtf8Lossy(raw, 1, info.invalidUtf8Lines);
+    }
+    const bool legacy = options.encoding ? *options.encoding == TextEncoding::Windows1252 : !isValidUtf8(raw);
+    info.encoding = legacy ? TextEncoding::Windows1252 : TextEncoding::Utf8;
+    if (legacy)
+        return decodeWindows1252(raw);
+    std::vector<int> lines; // a file forced to UTF-8 shows U+FFFD for what is not
+    return decodeUtf8Lossy(raw, 1, options.encoding ? info.invalidUtf8Lines : lines);
+}
+
+void copyInfo(const ImportResult& from, ImportResult& to) {
+    to.encoding = from.encoding;
+    to.byteOrderMark = from.byteOrderMark;
+    to.nonAscii = from.nonAscii;
+    to.invalidUtf8Lines = from.invalidUtf8Lines;
+}
+
+} // namespace
+
+ImportResult readCsv(const QByteArray& bytes, const QString& fileName, const CsvOptions& options) {
+    ImportResult info;
+    const QString text = csvText(bytes, fileName, options, info);
+    CsvContacts contacts(fileName, options.columns);
+    contacts.feed(text, true);
+    ImportResult result = contacts.take();
+    copyInfo(info, result);
+    return result;
+}
+
+CsvHeader inspectCsv(const QByteArray& bytes, const QString& fileName, const CsvOptions& options) {
+    ImportResult info;
+    const QString text = csvText(bytes, fileName, options, info);
+    CsvHeader header;
+    header.encoding = info.encoding;
+    CsvContacts::State state;
+    state.fileName = fileName;
+    state.headerOnly = true;
+    CsvScanner scanner(text, fileName);
+    state.read(scanner, true);
+    header.names = QStringList(state.headerNames.begin(), state.headerNames.end());
+    for (const Column& c : state.columns)
+        header.boxes.push_back(boxOfColumn(c));
+    header.samples.resize(size_t(header.names.size()));
+    // Two values of each column from the first rows that have one.
+    std::vector<QString> fields;
+    try {
+        for (int rows = 0; !scanner.atEnd() && rows < 200; ++rows) {
+            scanner.next(fields, state.headerCount);
+            for (size_t i = 0; i < fields.size(); ++i)
+                if (header.samples[i].size() < 2 && !fields[i].trimmed().isEmpty())
+                    header.samples[i] << fields[i].trimmed();
+        }
+    } catch (const UserError&) {
+        // A quote never closed: the samples so far.
+    }
+    return header;
+}
+
+std::vector<ContactFields> previewCsv(const QByteArray& bytes, const CsvOptions& options, int count) {
+    std::vector<ContactFields> out;
+    try {
+        ImportResult info;
+        const QString text = csvText(bytes, QString(), options, info);
+        CsvContacts contacts(QString(), options.columns);
+        // Pieces of text until enough contacts are read, so a long file is not read whole.
+        constexpr qsizetype kPiece = 16 * 1024;
+        for (qsizetype at = 0; int(out.size()) < count; at += kPiece) {
+            const bool last = at + kPiece >= text.size();
+            contacts.feed(QStringView(text).mid(at, kPiece), last);
+            for (ContactFields& c : contacts.take().contacts)
+                if (int(out.size()) < count)
+                    out.push_back(std::move(c));
+            if (last)
+                break;
+        }
+    } catch (const UserError&) {
+        // A preview shows what the choices give; an error shows as no contacts.
+    }
+    return out;
 }
 
 } // namespace lumo

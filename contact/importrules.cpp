@@ -3,6 +3,7 @@
 #include "platform/errors.h"
 #include "platform/utf8.h"
 
+#include <QRegularExpression>
 #include <QStringDecoder>
 
 #include <algorithm>
@@ -15,9 +16,23 @@ bool SourceAddress::isEmpty() const {
            city.isEmpty() && region.isEmpty() && code.isEmpty();
 }
 
-void SourceContact::addPhone(QString number, PhoneKind kind) {
-    if (std::count_if(phones.begin(), phones.end(), [&](const SourcePhone& p) { return p.kind == kind; }) < 2)
-        phones.push_back({std::move(number), kind});
+void SourceContact::addPhone(QString number, PhoneKind kind, QString group) {
+    const bool grouped = !group.isEmpty();
+    const auto alike = [&](const SourcePhone& p) {
+        return grouped ? !p.group.isEmpty() : p.group.isEmpty() && p.kind == kind;
+    };
+    if (std::count_if(phones.begin(), phones.end(), alike) < (grouped ? 16 : 2))
+        phones.push_back({std::move(number), kind, std::move(group)});
+}
+
+void SourceContact::applyPhoneLabel(const QString& group, const QString& label) {
+    static const QRegularExpression nonLetters(QStringLiteral("[^a-z]+"));
+    const PhoneKind labelled = phoneKindOf(foldedKey(label).split(nonLetters, Qt::SkipEmptyParts));
+    if (labelled == PhoneKind::Untyped)
+        return;
+    for (SourcePhone& p : phones)
+        if (p.group == group && (p.kind == PhoneKind::Untyped || labelled == PhoneKind::Cell))
+            p.kind = labelled;
 }
 
 void SourceContact::addEmail(QString address, int rank) {
@@ -52,14 +67,15 @@ PhoneKind phoneKindOf(const QStringList& typeWords) {
     for (const QString& w : typeWords) {
         if (w == u"fax" || w == u"pager")
             return PhoneKind::Fax;
-        cell = cell || w == u"cell" || w == u"mobile" || w == u"iphone" || w == u"celular";
+        cell = cell || w == u"cell" || w == u"mobile" || w == u"iphone" || w == u"celular" || w == u"cel" ||
+               w == u"whatsapp";
         home = home || w == u"home" || w == u"residencial" || w == u"casa";
         work = work || w == u"work" || w == u"comercial" || w == u"trabalho";
     }
     return cell ? PhoneKind::Cell : home ? PhoneKind::Home : work ? PhoneKind::Work : PhoneKind::Untyped;
 }
 
-QString unescapeVCardText(QStringView value) {
+QString unescapeVCardText(QStringView value, bool anyEscape) {
     if (!value.contains(u'\\'))
         return value.toString();
     QString out;
@@ -74,7 +90,7 @@ QString unescapeVCardText(QStringView value) {
         if (next == u'n' || next == u'N') {
             out += u'\n';
             ++i;
-        } else if (next == u'\\' || next == u';' || next == u',') {
+        } else if (anyEscape || next == u'\\' || next == u';' || next == u',') {
             out += next;
             ++i;
         } else {
@@ -84,24 +100,33 @@ QString unescapeVCardText(QStringView value) {
     return out;
 }
 
-StreetParts splitStreet(QStringView street, bool escaped) {
-    const auto text = [escaped](QStringView part) {
-        return escaped ? unescapeVCardText(part) : part.toString();
+StreetParts splitStreet(QStringView street, bool escaped, bool ownComposer, bool anyEscape) {
+    const auto text = [&](QStringView part) {
+        return escaped ? unescapeVCardText(part, anyEscape) : part.toString();
     };
-    qsizetype comma = -1;
+    // The comma ending rua, and where what follows it starts.
+    qsizetype comma = -1, after = -1;
     for (qsizetype i = 0; i < street.size(); ++i) {
         if (escaped && street[i] == u'\\') {
+            if (!ownComposer && i + 1 < street.size() && street[i + 1] == u',') {
+                comma = i;
+                after = i + 2;
+                break;
+            }
             ++i;
         } else if (street[i] == u',') {
             comma = i;
+            after = i + 1;
             break;
         }
     }
-    QStringView rest = comma < 0 ? street : street.mid(comma + 1);
+    QStringView rest = comma < 0 ? street : street.mid(after);
     if (comma >= 0 && rest.startsWith(u' '))
         rest = rest.mid(1);
     StreetParts parts;
-    const qsizetype dash = rest.lastIndexOf(u" - ");
+    // After the number the first " - " starts bairro, so that a district such as "Vila - Norte"
+    // comes back whole; with no number, the last, so that a street such as "BR - 101" does.
+    const qsizetype dash = comma >= 0 ? rest.indexOf(u" - ") : rest.lastIndexOf(u" - ");
     if (dash >= 0) {
         parts.bairro = text(rest.mid(dash + 3));
         rest = rest.left(dash);
@@ -174,6 +199,37 @@ const SourceAddress* chosenAddress(const std::vector<SourceAddress>& addresses) 
     return first;
 }
 
+// The street's lines: at line breaks, escaped ones in vCard text.
+std::vector<QStringView> streetLines(QStringView street, bool escaped) {
+    std::vector<QStringView> lines;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < street.size(); ++i) {
+        const QChar c = street[i];
+        qsizetype width = 0;
+        if (escaped && c == u'\\' && i + 1 < street.size()) {
+            if (street[i + 1] == u'n' || street[i + 1] == u'N')
+                width = 2;
+            else
+                ++i;
+        } else if (c == u'\r' || c == u'\n') {
+            width = c == u'\r' && i + 1 < street.size() && street[i + 1] == u'\n' ? 2 : 1;
+        }
+        if (width > 0) {
+            lines.push_back(street.sliced(start, i - start));
+            i += width - 1;
+            start = i + 1;
+        }
+    }
+    lines.push_back(street.sliced(start));
+    return lines;
+}
+
+void appendPart(QString& box, const QString& part) {
+    const QString text = part.trimmed();
+    if (!text.isEmpty())
+        box = box.trimmed().isEmpty() ? text : box.trimmed() + QStringLiteral(", ") + text;
+}
+
 } // namespace
 
 ContactFields toContactFields(const SourceContact& c) {
@@ -181,13 +237,24 @@ ContactFields toContactFields(const SourceContact& c) {
     QString given = c.given;
     if (!c.additional.isEmpty())
         given = given.isEmpty() ? c.additional : given + u' ' + c.additional;
-    if (!given.isEmpty() || !c.family.isEmpty()) {
+    const bool personName = !given.trimmed().isEmpty() || !c.family.trimmed().isEmpty();
+    const QString org = c.organization.trimmed();
+    const QString full = c.fullName.trimmed();
+    // A company's name is one name: "Oficina do Zé" is not Mr. Zé of the Oficina family.
+    const bool company = !personName && (c.company ? !(org.isEmpty() && full.isEmpty())
+                                                   : !org.isEmpty() && (full.isEmpty() || full == org));
+    if (company) {
+        f.nome = c.company && !full.isEmpty() ? full : org;
+    } else if (personName) {
         f.nome = given;
         f.sobrenome = c.family;
     } else {
         splitFullName(c.fullName, f);
     }
-    f.sufixo = !c.suffix.isEmpty() ? c.suffix : !c.title.isEmpty() ? c.title : c.organization;
+    f.sufixo = !c.suffix.isEmpty()  ? c.suffix
+               : !c.title.isEmpty() ? c.title
+               : company            ? QString()
+                                    : c.organization;
 
     // A number marked mobile is the cell phone. A card with one number of no kind at all
     // most often comes from a phone, where that number is the mobile one; with several, the
@@ -218,18 +285,27 @@ ContactFields toContactFields(const SourceContact& c) {
     f.site = c.url;
 
     if (const SourceAddress* a = chosenAddress(c.addresses)) {
+        const auto text = [a](QStringView part) {
+            return a->streetEscaped ? unescapeVCardText(part, a->anyEscape) : part.toString();
+        };
+        // The composer's own street is one line as typed; another's further lines (a
+        // building, a suite) go with the number, never into it as line breaks.
+        std::vector<QStringView> lines{a->street};
+        if (!a->ownComposer)
+            lines = streetLines(a->street, a->streetEscaped);
         if (a->number.isEmpty() && a->district.isEmpty()) {
-            StreetParts parts = splitStreet(a->street, a->streetEscaped);
+            StreetParts parts = splitStreet(lines.front(), a->streetEscaped, a->ownComposer, a->anyEscape);
             f.rua = std::move(parts.rua);
             f.numero = std::move(parts.numero);
             f.bairro = std::move(parts.bairro);
         } else {
-            f.rua = a->streetEscaped ? unescapeVCardText(a->street) : a->street;
+            f.rua = text(lines.front());
             f.numero = a->number;
             f.bairro = a->district;
         }
-        if (f.bairro.isEmpty())
-            f.bairro = a->extended;
+        for (size_t i = 1; i < lines.size(); ++i)
+            appendPart(f.numero, text(lines[i]));
+        appendPart(f.numero, a->extended);
         f.cidade = a->city;
         f.estado = a->region;
         f.cep = a->code;
@@ -237,7 +313,7 @@ ContactFields toContactFields(const SourceContact& c) {
 
     for (QString* box : boxesOf(f)) {
         const bool singleLine = box == &f.fixo || box == &f.celular || box == &f.site || box == &f.email;
-        *box = cleanBox(std::move(*box), singleLine);
+        *box = cleanBox(std::move(*box), singleLine).trimmed();
     }
     return f;
 }
@@ -271,6 +347,40 @@ QString decodeText(QByteArrayView bytes, bool legacy) {
             return text;
     }
     return decodeWindows1252(bytes);
+}
+
+bool isValidUtf8(QByteArrayView bytes) {
+    if (std::all_of(bytes.begin(), bytes.end(), [](char b) { return static_cast<unsigned char>(b) < 0x80; }))
+        return true;
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = utf8(bytes);
+    return !utf8.hasError();
+}
+
+QString decodeUtf8Lossy(QByteArrayView bytes, int firstLine, std::vector<int>& badLines) {
+    // A U+FEFF opening a piece is text, as anywhere else: the file's own mark is gone before.
+    QStringDecoder utf8(QStringDecoder::Utf8,
+                        QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    QString text = utf8(bytes);
+    if (!utf8.hasError() || int(badLines.size()) >= kMaxNamedLines)
+        return text;
+    // Only a file with a fault pays for finding its lines.
+    int line = firstLine;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i <= bytes.size() && int(badLines.size()) < kMaxNamedLines; ++i) {
+        const bool end = i == bytes.size();
+        if (!end && bytes[i] != '\n' && bytes[i] != '\r')
+            continue;
+        if (!isValidUtf8(bytes.sliced(start, i - start)) && (badLines.empty() || badLines.back() != line))
+            badLines.push_back(line);
+        if (end)
+            break;
+        if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')
+            ++i;
+        ++line;
+        start = i + 1;
+    }
+    return text;
 }
 
 QString foldedKey(QStringView text) {

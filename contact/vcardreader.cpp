@@ -14,6 +14,7 @@ enum class Encoding { None, QuotedPrintable, Base64 };
 // A property's name and parameters, as far as the boxes need them.
 struct Header {
     QByteArray name;   // upper case, without its group ("item1.")
+    QString group;     // lower case
     QStringList types; // lower case, from TYPE= and from bare parameters (vCard 2.1)
     int pref = 100;    // 1 for TYPE=pref, else PREF=n
     Encoding encoding = Encoding::None;
@@ -45,8 +46,10 @@ Header parseHeader(QByteArrayView text) {
     // Files joined with cat keep the byte-order mark of each.
     if (name.startsWith("\xEF\xBB\xBF"))
         name = name.sliced(3);
-    if (const qsizetype dot = name.lastIndexOf('.'); dot >= 0)
+    if (const qsizetype dot = name.lastIndexOf('.'); dot >= 0) {
+        h.group = QString::fromLatin1(name.first(dot)).toLower();
         name = name.sliced(dot + 1);
+    }
     h.name = name.toByteArray().toUpper();
     for (size_t i = 1; i < parts.size(); ++i) {
         const QByteArrayView param = parts[i];
@@ -145,6 +148,19 @@ QString listText(QStringView component, bool commaLists, QStringView joiner) {
     return values.join(joiner);
 }
 
+// A link's text: only an escaped colon is undone, as a typed link never holds "\:".
+QString unescapeLink(const QString& value) {
+    if (!value.contains(u'\\'))
+        return value;
+    QString out;
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        if (value[i] == u'\\' && i + 1 < value.size() && value[i + 1] == u':')
+            ++i;
+        out += value[i];
+    }
+    return out;
+}
+
 bool isBlank(QByteArrayView line) {
     return std::all_of(line.begin(), line.end(), [](char c) { return c == ' ' || c == '\t'; });
 }
@@ -154,8 +170,8 @@ bool isFoldStart(char c) {
 }
 
 bool isKept(const QByteArray& name) {
-    static const QByteArray kept[] = {"BEGIN", "END", "VERSION", "N",     "FN", "TITLE",
-                                      "ORG",   "TEL", "URL",     "EMAIL", "ADR"};
+    static const QByteArray kept[] = {"BEGIN", "END", "VERSION", "N",   "FN",   "TITLE",     "ORG",
+                                      "TEL",   "URL", "EMAIL",   "ADR", "KIND", "X-ABLABEL", "LABEL"};
     return std::find(std::begin(kept), std::end(kept), name) != std::end(kept);
 }
 
@@ -280,8 +296,10 @@ private:
             lastEnd = next.end;
             step(next);
         }
-        if (!keep)
+        if (!keep) {
+            lastName_ = header.name;
             return;
+        }
 
         QByteArray joined;
         QByteArrayView raw = view(valueBegin, pieces_[colonPiece].end);
@@ -299,7 +317,12 @@ private:
             raw = decoded = quotedPrintableDecoded(raw);
         else if (header.encoding == Encoding::Base64)
             raw = decoded = QByteArray::fromBase64(raw.toByteArray());
-        apply(header, decodeText(raw, header.legacyCharset), lineNumber);
+        const QString value = part_.utf8 && !header.legacyCharset
+                                  ? decodeUtf8Lossy(raw, lineNumber, result_.invalidUtf8Lines)
+                                  : decodeText(raw, header.legacyCharset);
+        apply(header, value, lineNumber);
+        lastName_ = header.name;
+        lastValue_ = value;
     }
 
     void apply(const Header& h, const QString& value, int lineNumber) {
@@ -321,6 +344,7 @@ private:
             contact_ = SourceContact();
             version_ = 3;
             haveN_ = haveFn_ = haveTitle_ = haveOrg_ = false;
+            labels_.clear();
             return;
         }
         if (!inCard_) {
@@ -332,6 +356,8 @@ private:
             if (!isVCard)
                 return;
             inCard_ = false;
+            for (const auto& [group, label] : labels_)
+                contact_.applyPhoneLabel(group, label);
             ContactFields fields = toContactFields(contact_);
             if (hasAnyBox(fields))
                 result_.contacts.push_back(std::move(fields));
@@ -349,15 +375,20 @@ private:
             contact_.given = listText(componentAt(parts, 1), lists, u" ");
             contact_.additional = listText(componentAt(parts, 2), lists, u" ");
             contact_.suffix = listText(componentAt(parts, 4), lists, u", ");
+        } else if (h.name == "KIND") {
+            contact_.company = value.trimmed().compare(u"org", Qt::CaseInsensitive) == 0;
+        } else if (h.name == "X-ABLABEL") {
+            if (!h.group.isEmpty() && labels_.size() < 64)
+                labels_.emplace_back(h.group, value);
         } else if (h.name == "FN" && !haveFn_) {
             haveFn_ = true;
-            contact_.fullName = unescapeVCardText(value);
+            contact_.fullName = unescapeVCardText(value, version_ >= 3);
         } else if (h.name == "TITLE" && !haveTitle_) {
             haveTitle_ = true;
-            contact_.title = unescapeVCardText(value);
+            contact_.title = unescapeVCardText(value, version_ >= 3);
         } else if (h.name == "ORG" && !haveOrg_) {
             haveOrg_ = true;
-            contact_.organization = unescapeVCardText(components(value).front());
+            contact_.organization = unescapeVCardText(components(value).front(), version_ >= 3);
         } else if (h.name == "TEL") {
             // Numbers, addresses and links are not vCard text: the program writes them as
             // typed, backslashes and separators included, and so do phones.
@@ -365,22 +396,29 @@ private:
             if ((h.uri || version_ == 4) && number.startsWith(u"tel:", Qt::CaseInsensitive))
                 number.remove(0, 4);
             if (!number.isEmpty())
-                contact_.addPhone(number, phoneKindOf(h.types));
+                contact_.addPhone(number, phoneKindOf(h.types), h.group);
         } else if (h.name == "URL") {
             if (contact_.url.isEmpty())
-                contact_.url = value;
+                contact_.url = version_ >= 3 ? unescapeLink(value) : value;
         } else if (h.name == "EMAIL") {
             if (!value.isEmpty())
                 contact_.addEmail(value, h.pref);
         } else if (h.name == "ADR") {
             const auto parts = components(value);
             SourceAddress a;
-            a.extended = unescapeVCardText(componentAt(parts, 1));
+            const bool any = version_ >= 3;
+            a.extended = unescapeVCardText(componentAt(parts, 1), any);
             a.street = componentAt(parts, 2).toString();
             a.streetEscaped = true;
-            a.city = unescapeVCardText(componentAt(parts, 3));
-            a.region = unescapeVCardText(componentAt(parts, 4));
-            a.code = unescapeVCardText(componentAt(parts, 5));
+            a.anyEscape = any;
+            a.city = unescapeVCardText(componentAt(parts, 3), any);
+            a.region = unescapeVCardText(componentAt(parts, 4), any);
+            a.code = unescapeVCardText(componentAt(parts, 5), any);
+            // The program's own vCard: "LABEL;TYPE=HOME:Endereço" just before
+            // "ADR;TYPE=HOME:;;street;city;state;code;Brasil".
+            a.ownComposer = lastName_ == "LABEL" && lastValue_ == u"Endereço" && h.types.contains(u"home") &&
+                            parts.size() == 7 && parts[0].isEmpty() && parts[1].isEmpty() &&
+                            parts[6] == u"Brasil";
             a.preferred = h.pref == 1 || h.types.contains(u"home");
             contact_.addAddress(std::move(a));
         }
@@ -402,6 +440,9 @@ private:
     int version_ = 3;
     SourceContact contact_;
     bool haveN_ = false, haveFn_ = false, haveTitle_ = false, haveOrg_ = false;
+    std::vector<std::pair<QString, QString>> labels_; // X-ABLabel by group
+    QByteArray lastName_;                             // the property before
+    QString lastValue_;
 };
 
 } // namespace
@@ -412,7 +453,9 @@ ImportResult readVCards(const QByteArray& bytes, const QString& fileName, const 
     QByteArray converted;
     const QByteArrayView text = textBytes(bytes, converted);
     checkTextFile(text, fileName);
-    return VCardParser(text, fileName, part).run();
+    FilePart marked = part;
+    marked.utf8 = bytes.startsWith("\xEF\xBB\xBF");
+    return VCardParser(text, fileName, marked).run();
 }
 
 qsizetype vcardPartEnd(QByteArrayView bytes, qsizetype from) {

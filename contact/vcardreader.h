@@ -15,6 +15,8 @@ struct FilePart {
     int firstLine = 1;
     bool first = true;
     bool last = true;
+    // The file began with a UTF-8 byte-order mark: UTF-8 throughout (parts after the first).
+    bool utf8 = false;
 };
 
 // The contacts of a vCard file (2.1, 3.0 or 4.0, any number of cards) as phones and address

@@ -5,7 +5,7 @@
 // passes checkImportedBoxes and has no box with spaces at its ends; the contacts written
 // back as a CSV with the thirteen box names (every field quoted) read back as the same
 // contacts, unless a box holds Google's " ::: " or a street the reader would split again (a
-// comma or " - " in rua with numero and bairro empty).
+// line break in rua, or a comma or " - " in it with numero and bairro empty).
 
 #include "contact/csvreader.h"
 #include "platform/errors.h"
@@ -21,8 +21,8 @@ bool writtenBackAlike(lumo::ContactFields f) {
     for (const QString* box : lumo::boxesOf(f))
         if (box->contains(QStringLiteral(" ::: ")))
             return false;
-    return !(f.numero.isEmpty() && f.bairro.isEmpty() &&
-             (f.rua.contains(u',') || f.rua.contains(QStringLiteral(" - "))));
+    return !f.rua.contains(u'\n') && !(f.numero.isEmpty() && f.bairro.isEmpty() &&
+                                       (f.rua.contains(u',') || f.rua.contains(QStringLiteral(" - "))));
 }
 
 QString quoted(const QString& value) {

@@ -4,7 +4,8 @@
 // bytes a part at a time gives the same; it returns at least one contact, and every contact
 // passes checkImportedBoxes; the program's own vCard of a contact read (composeVCard, then
 // the .vcf bytes) reads back as the same thirteen boxes, unless its street is one the
-// composer writes ambiguously (a " - " that could be its own separator before bairro).
+// composer writes ambiguously (a " - " that could be its own separator before bairro) or its
+// site holds "\:", which is read as an exporter's escaped colon.
 
 #include "contact/vcard.h"
 #include "contact/vcardreader.h"
@@ -18,9 +19,13 @@ namespace {
 
 bool ambiguousStreet(const lumo::ContactFields& f) {
     const QString dash = QStringLiteral(" - ");
+    if (f.site.contains(QStringLiteral("\\:")))
+        return true;
+    if (!f.numero.isEmpty())
+        return f.numero.contains(dash) || (!f.bairro.isEmpty() && f.numero.endsWith(QStringLiteral(" -")));
     if (!f.bairro.isEmpty())
         return f.bairro.contains(dash) || f.bairro.startsWith(QStringLiteral("- "));
-    return (f.numero.isEmpty() ? f.rua : f.numero).contains(dash);
+    return f.rua.contains(dash);
 }
 
 } // namespace

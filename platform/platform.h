@@ -50,6 +50,9 @@ public:
     // Each dialog returns nothing when the user cancels.
     virtual std::optional<QString> saveFileName(QWidget* parent, const SaveFileRequest& request) = 0;
     virtual std::optional<QString> openFileName(QWidget* parent, const OpenFileRequest& request) = 0;
+    // A folder chosen in the dialog named `dialogName`; none when cancelled (or, by default,
+    // on a platform without folder dialogs).
+    virtual std::optional<QString> folderName(QWidget* parent, const QString& dialogName);
     virtual std::optional<QColor> color(QWidget* parent, const ColorRequest& request) = 0;
     virtual bool printDialog(QWidget* parent, QPrinter& printer) = 0;
     // The printer the print action sets up in printDialog: a high-resolution QPrinter.

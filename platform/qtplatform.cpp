@@ -79,6 +79,19 @@ public:
         return chosen;
     }
 
+    std::optional<QString> folderName(QWidget* parent, const QString& dialogName) override {
+        QFileDialog dialog(parent);
+        dialog.setObjectName(dialogName);
+        dialog.setFileMode(QFileDialog::Directory);
+        dialog.setOption(QFileDialog::ShowDirsOnly);
+        startIn(dialog, dialogName);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return std::nullopt;
+        const QString chosen = dialog.selectedFiles().constFirst();
+        Settings::setLastFolder(dialogName, chosen);
+        return chosen;
+    }
+
     std::optional<QColor> color(QWidget* parent, const ColorRequest& request) override {
         // Qt keeps custom colours in one process-wide table that it saves at exit; each
         // of our dialogs has its own sixteen, so install them for the dialog's run only.
@@ -160,6 +173,10 @@ QtPlatform& realPlatform() {
 Platform* current = nullptr;
 
 } // namespace
+
+std::optional<QString> Platform::folderName(QWidget*, const QString&) {
+    return std::nullopt;
+}
 
 std::unique_ptr<QPrinter> Platform::makePrinter() {
     return std::make_unique<QPrinter>(QPrinter::HighResolution);

@@ -1,3 +1,4 @@
+#include "app/columnsdialog.h"
 #include "app/contactlist.h"
 #include "app/mainwindow.h"
 #include "card/cardlabel.h"
@@ -6,17 +7,25 @@
 #include "card/image.h"
 #include "formtest.h"
 #include "platform/fonts.h"
+#include "platform/settings.h"
 
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -416,7 +425,9 @@ TEST_F(MainWindow, ImportFillsTheBoxesOrListsTheContacts) {
     fake.openAnswers.push_back(write("equipe.csv", "Nome;Sobrenome;E-mail\nBeto;Souza;b@x.br\n"
                                                    "Caio;Reis;c@x.br\nDora;Lins;d@x.br;extra\n"));
     form->ImportarContatos1->trigger();
-    EXPECT_EQ(fake.messages.back(), "2 contatos importados, 1 linha ignorada");
+    EXPECT_EQ(
+        fake.messages.back().toStdString(),
+        "2 contatos importados, 1 linha ignorada: 1 com mais campos que o cabeçalho (a partir da linha 4)");
     ASSERT_TRUE(form->ContactList1->isVisible());
     EXPECT_EQ(form->Model().Contacts().size(), 2u);
     QTest::keyClicks(form->ContactList1->edtbusca, "reis");
@@ -434,7 +445,7 @@ TEST_F(MainWindow, ImportFillsTheBoxesOrListsTheContacts) {
         << fake.errors.join("").toStdString();
 
     // A bad file changes nothing.
-    fake.openAnswers.push_back(write("ruim.csv", "a,b\n1,2\n"));
+    fake.openAnswers.push_back(write("ruim.csv", "Nome\nAna\n\"Bia\n"));
     form->ImportarContatos1->trigger();
     ASSERT_EQ(fake.errors.size(), 1);
     EXPECT_EQ(form->Model().Contacts().size(), 2u);
@@ -444,6 +455,7 @@ TEST_F(MainWindow, ImportFillsTheBoxesOrListsTheContacts) {
     // left out is shown at the end.
     fake.openAnswers.push_back(
         write("longo.csv", "Nome;Rua\nEva;Rua A\nIvo;" + QByteArray(3000, 'x') + "\n"));
+    fake.questionAnswers = {1}; // Substituir a lista
     form->ImportarContatos1->trigger();
     ASSERT_EQ(form->Model().Contacts().size(), 2u);
     fake.saveAnswers.push_back(dir.filePath("longo"));
@@ -453,4 +465,179 @@ TEST_F(MainWindow, ImportFillsTheBoxesOrListsTheContacts) {
     EXPECT_TRUE(fake.messages.back().startsWith(
         "1 cartão deixado de fora:\n  contato 2, Ivo: o vCard não cabe no código QR (nível L: "))
         << fake.messages.back().toStdString();
+}
+
+// A spreadsheet of unknown columns opens "Associar colunas"; the choice is remembered for its
+// header; a second import asks whether to add or replace and merges the repeated contacts;
+// the list's ticks, "Editar" and "Remover" act on the card's list, and the batch outputs take
+// the ticked contacts only.
+TEST_F(MainWindow, ImportedListIsChosenTickedEditedAndExportedOnePdfEach) {
+    QTemporaryDir dir;
+    auto write = [&](const QString& name, const QByteArray& bytes) {
+        QFile f(dir.filePath(name));
+        f.open(QIODevice::WriteOnly);
+        f.write(bytes);
+        return f.fileName();
+    };
+    QSettings(lumo::Settings::path(), QSettings::IniFormat).remove("colunas"); // choices of earlier runs
+    int dialogs = 0;
+    const std::shared_ptr<void> unhook(nullptr, [](void*) { TColumnsDialog::TestHook() = nullptr; });
+    TColumnsDialog::TestHook() = [&](TColumnsDialog& d) {
+        ++dialogs;
+        EXPECT_EQ(d.tblcolunas->rowCount(), 3);
+        EXPECT_EQ(d.tblcolunas->item(1, 1)->text(), "(31) 99999-0000");
+        EXPECT_EQ(d.BoxChoice(2)->currentText(), "Cidade");
+        EXPECT_EQ(d.tblprevia->rowCount(), 0);
+        EXPECT_FALSE(d.lblaviso->text().isEmpty());
+        d.BoxChoice(0)->setCurrentIndex(1 + 0); // Nome
+        d.BoxChoice(1)->setCurrentIndex(1 + 4); // Celular
+        EXPECT_EQ(d.tblprevia->rowCount(), 3);
+        EXPECT_EQ(d.tblprevia->item(1, 4)->text(), "(31) 98888-1111");
+        EXPECT_TRUE(d.lblaviso->text().isEmpty());
+        return true;
+    };
+    const QByteArray clients = "Cliente;Contato;Cidade\r\nJoão Pereira;(31) 99999-0000;BH\r\n"
+                               "Maria Clara;(31) 98888-1111;Contagem\r\nZé;(31) 97777-2222;Betim\r\n";
+    fake.openAnswers.push_back(write("clientes.csv", clients));
+    form->ImportarContatos1->trigger();
+    ASSERT_EQ(dialogs, 1) << fake.errors.join("").toStdString();
+    EXPECT_EQ(fake.openRequests.back().filter, "Contatos (*.vcf *.vcard *.csv);;Todos os arquivos (*)");
+    ASSERT_EQ(form->Model().Contacts().size(), 3u);
+    EXPECT_EQ(form->Model().Contacts()[0].nome, "João Pereira");
+    ASSERT_EQ(fake.questions.size(), 1);
+    EXPECT_TRUE(fake.questions.back().endsWith("O texto foi lido como UTF-8."))
+        << fake.questions.back().toStdString();
+
+    // The same header again: no dialog, and the list is added to with repeated contacts merged.
+    fake.openAnswers.push_back(write("mais.csv", "CLIENTE;contato;cidade\r\nJoão Pereira;31 99999 0000;\r\n"
+                                                 "Ana;(31) 96666-3333;Sabará\r\n"));
+    fake.questionAnswers = {0};
+    form->ImportarContatos1->trigger();
+    EXPECT_EQ(dialogs, 1);
+    ASSERT_EQ(fake.questions.size(), 3);
+    EXPECT_TRUE(fake.questions[1].startsWith("O cartão já tem uma lista de 3 contatos."));
+    EXPECT_TRUE(
+        fake.questions[2].startsWith("2 contatos importados; 1 contato repetido juntado a outro\n\n"));
+    ASSERT_EQ(form->Model().Contacts().size(), 4u);
+    EXPECT_EQ(form->Model().Contacts()[0].cidade, "BH");
+    // "Associar colunas…" shows the remembered choice; cancelling changes nothing.
+    TColumnsDialog::TestHook() = [&](TColumnsDialog& d) {
+        ++dialogs;
+        EXPECT_EQ(d.BoxChoice(1)->currentText(), "Celular");
+        return false;
+    };
+    fake.openAnswers.push_back(dir.filePath("clientes.csv"));
+    form->AssociarColunas1->trigger();
+    EXPECT_EQ(dialogs, 2);
+    EXPECT_EQ(form->Model().Contacts().size(), 4u);
+    TColumnsDialog::TestHook() = nullptr;
+
+    TContactList* list = form->ContactList1;
+    ASSERT_TRUE(list->isVisible());
+    EXPECT_EQ(list->lblmarcados->text(), "4 de 4 marcados");
+    list->lstcontatos->item(1)->setCheckState(Qt::Unchecked);
+    EXPECT_FALSE(form->Model().Ticked(1));
+    EXPECT_EQ(list->lblmarcados->text(), "3 de 4 marcados");
+    QTest::keyClicks(list->edtbusca, "ana");
+    list->btndesmarcar->click();
+    EXPECT_EQ(form->Model().TickedCount(), 2u);
+    list->edtbusca->clear();
+    list->btnmarcar->click();
+    EXPECT_EQ(form->Model().TickedCount(), 4u);
+    list->btndesmarcar->click();
+    EXPECT_EQ(form->Model().TickedCount(), 0u);
+    form->ExportarTodos1->trigger();
+    EXPECT_EQ(fake.errors.back(), "Nenhum contato da lista está marcado.");
+    list->btnmarcar->click();
+
+    // "Editar" puts the contact in the boxes; Gerar stores the boxes back into the list.
+    list->lstcontatos->setCurrentRow(2);
+    list->btneditar->click();
+    EXPECT_EQ(form->edtnome->text(), "Zé");
+    form->edtcidade->setText("Betim - MG");
+    form->gerarvcard->click();
+    EXPECT_EQ(form->Model().Contacts()[2].cidade, "Betim - MG");
+    EXPECT_EQ(list->lstcontatos->item(2)->text(), "Zé");
+    list->lstcontatos->setCurrentRow(3);
+    list->btnremover->click();
+    ASSERT_EQ(form->Model().Contacts().size(), 3u);
+    EXPECT_EQ(list->lstcontatos->count(), 3);
+
+    // One PDF per ticked contact, by name.
+    list->lstcontatos->item(1)->setCheckState(Qt::Unchecked);
+    const QString folder = dir.filePath("cartoes");
+    QDir().mkdir(folder);
+    fake.folderAnswers.push_back(folder);
+    const int beeps = fake.beeps;
+    form->ExportarCada1->trigger();
+    EXPECT_EQ(fake.beeps, beeps + 1) << fake.errors.join("").toStdString();
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList({"João Pereira.pdf", "Zé.pdf"}));
+    EXPECT_EQ(readAll(QDir(folder).filePath("Zé.pdf")).count("/Type /Page\n"), 1);
+}
+
+// A list of 5000 with 10 ticked makes a batch of exactly those 10 cards, in list order.
+TEST_F(MainWindow, BatchTakesTheTickedContactsInListOrder) {
+    QTemporaryDir dir;
+    QByteArray csv = "Nome;Sobrenome;Celular\n";
+    for (int i = 0; i < 5000; ++i)
+        csv += "Pessoa;N" + QByteArray::number(i) + ";9" + QByteArray::number(10000000 + i) + "\n";
+    QFile file(dir.filePath("lista.csv"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(csv) == csv.size());
+    file.close();
+    fake.openAnswers.push_back(file.fileName());
+    form->ImportarContatos1->trigger();
+    ASSERT_EQ(form->Model().Contacts().size(), 5000u) << fake.errors.join("").toStdString();
+    TContactList* list = form->ContactList1;
+    list->btndesmarcar->click();
+    const int rows[] = {4999, 7, 0, 123, 2500, 42, 3000, 4001, 999, 77};
+    for (int row : rows)
+        list->lstcontatos->item(row)->setCheckState(Qt::Checked);
+    fake.saveAnswers.push_back(dir.filePath("lote.pdf"));
+    form->ExportarTodos1->trigger();
+    const QString pdf = dir.filePath("lote.pdf");
+    ASSERT_EQ(readAll(pdf).count("/Type /Page\n"), 10) << fake.errors.join("").toStdString();
+    QProcess text;
+    text.start("pdftotext", {"-layout", pdf, "-"});
+    ASSERT_TRUE(text.waitForFinished(60000));
+    QStringList names;
+    for (const QString& word :
+         QString::fromUtf8(text.readAllStandardOutput()).split(QRegularExpression("\\s+")))
+        if (word.startsWith("N") && word.size() > 1 && word[1].isDigit())
+            names << word;
+    EXPECT_EQ(names,
+              QStringList({"N0", "N7", "N42", "N77", "N123", "N999", "N2500", "N3000", "N4001", "N4999"}));
+}
+
+// The list opens beside the window, or where it covers neither card preview, on a 1600 × 900
+// screen wherever the window stands; a spreadsheet told Windows-1252 can be read again as UTF-8.
+TEST_F(MainWindow, ContactListLeavesThePreviewsInViewAndTextCanBeReadAgain) {
+    const QRect screen(0, 0, 1600, 900);
+    const QSize list = form->ContactList1->frameGeometry().size();
+    const QRect window = form->frameGeometry();
+    const auto onScreen = [&](QWidget* panel) {
+        return QRect(form->geometry().topLeft() + panel->mapTo(form.get(), QPoint()), panel->size());
+    };
+    const QRect previews = onScreen(form->painelfrente).united(onScreen(form->painelverso));
+    for (int x : {0, 100, 1600 - window.width() / 2, 1600 - window.width()}) {
+        const QRect at = window.translated(x - window.left(), 0);
+        const QRect shown(contactListPlace(at, list, screen), list);
+        EXPECT_TRUE(screen.contains(shown)) << x;
+        EXPECT_FALSE(shown.intersects(previews.translated(x - window.left(), 0))) << x;
+    }
+
+    QTemporaryDir dir;
+    QFile file(dir.filePath("velha.csv"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("Nome;Cidade\r\nJos\xc3\xa9;Bel\xc3\xa9m\r\nAna;Jacare\xed\r\n");
+    file.close();
+    fake.openAnswers.push_back(file.fileName());
+    fake.questionAnswers = {1, 0};
+    form->ImportarContatos1->trigger();
+    ASSERT_EQ(fake.questions.size(), 2) << fake.errors.join("").toStdString();
+    EXPECT_TRUE(fake.questions[0].endsWith("O texto foi lido como Windows-1252."))
+        << fake.questions[0].toStdString();
+    EXPECT_TRUE(fake.questions[1].contains("Bytes inválidos em UTF-8 trocados por \uFFFD na linha 3"))
+        << fake.questions[1].toStdString();
+    ASSERT_EQ(form->Model().Contacts().size(), 2u);
+    EXPECT_EQ(form->Model().Contacts()[0].cidade, "Belém");
 }

@@ -22,7 +22,7 @@ public:
     ~FakePlatform() override { lumo::setPlatform(FPrevious); }
 
     // Answers, taken in order; an empty queue cancels the dialog.
-    std::deque<std::optional<QString>> saveAnswers, openAnswers;
+    std::deque<std::optional<QString>> saveAnswers, openAnswers, folderAnswers;
     std::deque<std::optional<QColor>> colorAnswers;
     std::deque<bool> printAnswers;
     // Button indexes for question boxes; an empty queue closes the box (-1).
@@ -57,6 +57,7 @@ public:
         openRequests.push_back(r);
         return take(openAnswers);
     }
+    std::optional<QString> folderName(QWidget*, const QString&) override { return take(folderAnswers); }
     std::optional<QColor> color(QWidget*, const lumo::ColorRequest& r) override {
         colorRequests.push_back(r);
         return take(colorAnswers);
