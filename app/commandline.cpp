@@ -1,9 +1,11 @@
 #include "app/commandline.h"
 
+#include "app/contactlist.h"
 #include "app/nfccommand.h"
 #include "card/batch.h"
 #include "card/document.h"
 #include "card/printshop.h"
+#include "contact/contactcli.h"
 #include "contact/contactimport.h"
 #include "platform/errors.h"
 #include "platform/fonts.h"
@@ -84,10 +86,30 @@ int runBatch(const CommandLine& c) {
         // The file is read a part at a time, twice: first through, so that a bad file is told
         // before any output, then straight into the PDF; only some cards wait in memory.
         ContactFileReader contacts(c.batchContacts);
-        const int total = contacts.count([&] { return !interrupted(); });
+        if (!c.columns.isEmpty())
+            contacts.setCsvOptions({parseColumnsOption(c.columns), {}});
+        int total = 0;
+        try {
+            total = contacts.count([&] { return !interrupted(); });
+        } catch (const CsvColumnsNeeded& error) {
+            print(stderr, QStringLiteral("lumocard: %1\n").arg(columnsNeededText(error)));
+            return 1;
+        }
         if (total < 0) {
             print(stderr, QStringLiteral("lumocard: interrompido; nenhum PDF foi gravado.\n"));
             return 1;
+        }
+        if (c.dryRun) {
+            // What the counting pass found, before the contacts are read again.
+            const ImportResult found = contacts.stats();
+            std::vector<ContactFields> first;
+            while (int(first.size()) < kDryRunContacts)
+                if (std::optional<ContactFields> contact = contacts.next())
+                    first.push_back(std::move(*contact));
+                else
+                    break;
+            print(stdout, dryRunText(found, total, first));
+            return 0;
         }
         ImportResult skipped;
         skipped.skippedLines = contacts.skippedLines();
@@ -116,9 +138,30 @@ int runBatch(const CommandLine& c) {
                 print(stderr, QStringLiteral("\rCartão %1 de %2").arg(done).arg(total));
             return !interrupted();
         };
+        if (!c.eachFolder.isEmpty()) {
+            std::vector<ContactFields> list;
+            list.reserve(std::size_t(total));
+            for (int i = 0; i < total; ++i)
+                list.push_back(nextContact());
+            const QStringList written = exportEachPdf(design, list, c.eachFolder, progress, &summary);
+            if (terminal)
+                print(stderr, QStringLiteral("\n"));
+            if (written.size() + qsizetype(summary.leftOut.size()) < total) {
+                print(stderr, QStringLiteral("lumocard: interrompido; %1 de %2 PDFs gravados.\n")
+                                  .arg(written.size())
+                                  .arg(total));
+                return 1;
+            }
+            printSummary(batchSummaryLines(summary));
+            print(stderr, QStringLiteral("lumocard: %1 PDFs gravados em \"%2\".\n")
+                              .arg(written.size())
+                              .arg(QDir::toNativeSeparators(c.eachFolder)));
+            return 0;
+        }
         const bool complete =
             !interrupted() &&
-            (c.pdfx ? exportPrintShopPdf(design, total, nextContact, c.output, printShopOptions(c), progress)
+            (c.pdfx ? exportPrintShopPdf(design, total, nextContact, c.output, printShopOptions(c), progress,
+                                         &summary)
                     : exportBatchPdf(design, total, nextContact, c.output, progress, &summary));
         if (terminal)
             print(stderr, QStringLiteral("\n"));
@@ -173,16 +216,19 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     const QCommandLineOption bleed(QStringLiteral("bleed"), QString(), QStringLiteral("MM"));
     const QCommandLineOption marks(QStringLiteral("marks"));
     const QCommandLineOption condition(QStringLiteral("condition"), QString(), QStringLiteral("CONDIÇÃO"));
+    const QCommandLineOption columns(QStringLiteral("columns"), QString(), QStringLiteral("COLUNAS"));
+    const QCommandLineOption dryRun(QStringLiteral("dry-run"));
+    const QCommandLineOption each(QStringLiteral("each"), QString(), QStringLiteral("PASTA"));
     const QCommandLineOption nfc(QStringLiteral("nfc"), QString(), QStringLiteral("CARTÃO"));
     const QCommandLineOption reader(QStringLiteral("reader"), QString(), QStringLiteral("NOME"));
     const QCommandLineOption timeout(QStringLiteral("timeout"), QString(), QStringLiteral("SEGUNDOS"));
-    parser.addOptions({help, version, batch, designOption, output, sheet, ec, pdfx, bleed, marks, condition,
-                       nfc, reader, timeout});
-    QStringList valueOptions = {QStringLiteral("batch"),     QStringLiteral("design"),
-                                QStringLiteral("output"),    QStringLiteral("sheet"),
-                                QStringLiteral("ec"),        QStringLiteral("bleed"),
-                                QStringLiteral("condition"), QStringLiteral("nfc"),
-                                QStringLiteral("reader"),    QStringLiteral("timeout")};
+    parser.addOptions({help, version, batch, designOption, output, sheet, ec, columns, dryRun, each, pdfx,
+                       bleed, marks, condition, nfc, reader, timeout});
+    QStringList valueOptions = {
+        QStringLiteral("batch"),     QStringLiteral("design"),  QStringLiteral("output"),
+        QStringLiteral("sheet"),     QStringLiteral("ec"),      QStringLiteral("bleed"),
+        QStringLiteral("condition"), QStringLiteral("nfc"),     QStringLiteral("reader"),
+        QStringLiteral("timeout"),   QStringLiteral("columns"), QStringLiteral("each")};
     for (const char* name : kQtOptionsWithValue) {
         valueOptions << QLatin1StringView(name);
         parser.addOption(QCommandLineOption(QLatin1StringView(name), QString(), QStringLiteral("VALOR")));
@@ -243,6 +289,16 @@ CommandLine parseCommandLine(const QStringList& arguments) {
             c.error = QStringLiteral("Nível de correção desconhecido em --ec: \"%1\" (use L, M, Q ou H).")
                           .arg(value);
     }
+    c.columns = parser.value(columns);
+    c.dryRun = parser.isSet(dryRun);
+    c.eachFolder = parser.value(each);
+    if (!c.columns.isEmpty() && c.error.isEmpty()) {
+        try {
+            parseColumnsOption(c.columns);
+        } catch (const UserError& error) {
+            c.error = QString::fromUtf8(error.what());
+        }
+    }
     c.pdfx = parser.isSet(pdfx);
     c.marks = parser.isSet(marks);
     c.nfcDocument = parser.value(nfc);
@@ -302,11 +358,19 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         c.error =
             QStringLiteral("Com --pdfx cada cartão vai numa página do seu tamanho; --sheet não vale junto.");
     if (c.error.isEmpty() && c.batchContacts.isEmpty() &&
-        (parser.isSet(designOption) || parser.isSet(output) || c.sheet || c.qrLevel))
-        c.error = QStringLiteral("As opções --design, --output, --sheet e --ec valem só com --batch.");
+        (parser.isSet(designOption) || parser.isSet(output) || c.sheet || c.qrLevel ||
+         parser.isSet(columns) || c.dryRun || parser.isSet(each)))
+        c.error = QStringLiteral(
+            "As opções --design, --output, --sheet, --ec, --columns, --dry-run e --each valem só "
+            "com --batch.");
     if (c.error.isEmpty() && parser.isSet(batch) && c.batchContacts.isEmpty())
         c.error = QStringLiteral("A opção --batch precisa de um valor.");
-    if (c.error.isEmpty() && !c.batchContacts.isEmpty() && c.output.isEmpty())
+    if (c.error.isEmpty() && !c.eachFolder.isEmpty() && (parser.isSet(output) || c.pdfx))
+        c.error =
+            QStringLiteral("--each grava um PDF por contato na pasta dada; não vai junto com --output nem "
+                           "--pdfx.");
+    if (c.error.isEmpty() && !c.batchContacts.isEmpty() && c.output.isEmpty() && c.eachFolder.isEmpty() &&
+        !c.dryRun)
         c.error = QStringLiteral("Falta --output com o nome do PDF a gravar.");
     // The PDF would replace the very file it is made from.
     if (c.error.isEmpty() && !c.batchContacts.isEmpty() && sameFile(c.output, c.batchContacts))
@@ -327,6 +391,8 @@ QString commandLineHelp() {
         "Uso: lumocard [ARQUIVO.lumocard]\n"
         "     lumocard --batch CONTATOS [--design CARTÃO.lumocard] [--sheet a4|letter] [--ec L|M|Q|H]\n"
         "              --output SAÍDA.pdf\n"
+        "     lumocard --batch CONTATOS [--design CARTÃO.lumocard] [--columns COLUNAS] --each PASTA\n"
+        "     lumocard --batch CONTATOS [--columns COLUNAS] --dry-run\n"
         "     lumocard --batch CONTATOS [--design CARTÃO.lumocard] --output SAÍDA.pdf --pdfx\n"
         "              [--bleed 2|3] [--marks] [--condition fogra39|fogra29]\n"
         "     lumocard --pdfx CARTÃO.lumocard --output SAÍDA.pdf [--bleed 2|3] [--marks]\n"
@@ -348,6 +414,13 @@ QString commandLineHelp() {
         "  --sheet a4|letter|card  9 cartões por folha A4 ou Carta, com marcas de corte, ou uma\n"
         "                          página do tamanho do cartão; sem ela, o papel do desenho\n"
         "  --ec L|M|Q|H            correção de erros do código QR; sem ela, a do desenho\n"
+        "  --columns \"COLUNA=caixa,…\"\n"
+        "                          as caixas das colunas de uma planilha (ou \"ignorar\"), por\n"
+        "                          exemplo \"Nome completo=nome,Celular/WhatsApp=celular\"\n"
+        "  --dry-run               lê e associa os contatos, mostra o resumo e os 10 primeiros\n"
+        "                          numa tabela e não grava nada\n"
+        "  --each PASTA            um PDF por contato na pasta, \"Nome Sobrenome.pdf\", em vez\n"
+        "                          de --output\n"
         "  --pdfx                  o arquivo para a gráfica: PDF/X-1a em CMYK, um cartão por\n"
         "                          página, com sangria\n"
         "  --bleed 2|3             a sangria em milímetros (padrão 3)\n"

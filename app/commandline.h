@@ -21,6 +21,12 @@ struct CommandLine {
     // With --sheet and --ec: the paper and the QR level, over those of the design.
     std::optional<SheetKind> sheet;
     std::optional<TQRErrorCorrection> qrLevel;
+    // With --batch: --columns maps a spreadsheet's columns to the boxes; --dry-run reads,
+    // maps and shows the first contacts, writing nothing; --each writes one PDF per contact
+    // into a folder instead of --output.
+    QString columns;
+    bool dryRun = false;
+    QString eachFolder;
     // With --pdfx: the print shop's PDF/X file, of the batch or of the card document given
     // alone, with --bleed (2 or 3 mm), --marks and --condition.
     bool pdfx = false;

@@ -337,30 +337,55 @@ bool importContacts(QWidget* parent, lumo::CardModel& model, bool chooseColumns)
 }
 
 QStringList exportEachPdf(const lumo::CardState& design, const std::vector<lumo::ContactFields>& contacts,
-                          const QString& folder, const lumo::BatchProgress& progress) {
+                          const QString& folder, const lumo::BatchProgress& progress,
+                          lumo::BatchSummary* summary) {
     if (!QFileInfo(folder).isDir())
         throw lumo::UserError(
             QStringLiteral("A pasta \"%1\" não existe.").arg(QDir::toNativeSeparators(folder)));
+    lumo::BatchSummary told;
+    lumo::BatchSummary& result = summary ? *summary : told;
+    result = lumo::BatchSummary{};
     QSet<QString> used;
     QStringList written;
     const int total = int(contacts.size());
+    // The contact's own notes, numbered in the whole list.
+    const auto add = [](std::vector<lumo::BatchCardNote>& to, std::vector<lumo::BatchCardNote> notes,
+                        int number) {
+        for (lumo::BatchCardNote& note : notes) {
+            note.number = number;
+            to.push_back(std::move(note));
+        }
+    };
     for (int i = 0; i < total; ++i) {
         if (progress && !progress(i, total))
             return written;
         const lumo::ContactFields& contact = contacts[std::size_t(i)];
         const QString path = QDir(folder).filePath(lumo::eachPdfFileName(contact, used));
+        lumo::BatchSummary one;
         try {
-            lumo::exportBatchPdf(design, {contact}, path);
+            lumo::exportBatchPdf(design, {contact}, path, {}, &one);
         } catch (const lumo::UserError& e) {
-            throw lumo::UserError(QStringLiteral("Contato %1 de %2 (%3): %4")
-                                      .arg(i + 1)
-                                      .arg(total)
-                                      .arg(QFileInfo(path).completeBaseName(), QString::fromUtf8(e.what())));
+            // A contact whose vCard does not fit the QR level is left out, as in the batch.
+            if (one.leftOut.empty())
+                throw lumo::UserError(
+                    QStringLiteral("Contato %1 de %2 (%3): %4")
+                        .arg(i + 1)
+                        .arg(total)
+                        .arg(QFileInfo(path).completeBaseName(), QString::fromUtf8(e.what())));
         }
-        written << path;
+        add(result.leftOut, std::move(one.leftOut), i + 1);
+        add(result.notes, std::move(one.notes), i + 1);
+        if (one.cardsWritten > 0) {
+            ++result.cardsWritten;
+            written << path;
+        }
     }
     if (progress)
         progress(total, total);
+    if (written.isEmpty())
+        throw lumo::UserError(
+            QStringLiteral("Nenhum PDF foi gravado: o vCard de nenhum contato cabe no código QR.") + u'\n' +
+            lumo::batchSummaryLines(result).join(u'\n'));
     return written;
 }
 

@@ -72,9 +72,12 @@ bool importContacts(QWidget* parent, lumo::CardModel& model, bool chooseColumns)
 // "Exportar um PDF por contato…" and --each: one PDF of `design` per contact into `folder`,
 // named by eachPdfFileName (an existing file of that name is replaced, each file all or
 // nothing). Returns the files written, in contact order; fewer when `progress` cancelled.
-// Throws lumo::UserError naming the contact whose card could not be made.
+// A contact whose vCard does not fit the QR level is left out and listed in `summary`, with
+// the cards to look at, as the batch lists them. Throws lumo::UserError naming the contact
+// whose card could not be made otherwise, and when no file at all was written.
 QStringList exportEachPdf(const lumo::CardState& design, const std::vector<lumo::ContactFields>& contacts,
-                          const QString& folder, const lumo::BatchProgress& progress = {});
+                          const QString& folder, const lumo::BatchProgress& progress = {},
+                          lumo::BatchSummary* summary = nullptr);
 
 // Where the list opens: beside the window's right edge, else beside its left one, else over
 // the window's left part (the contact form), never over the card previews on the right.

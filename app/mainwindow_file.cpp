@@ -418,12 +418,21 @@ void TForm1::ExportarCada1Click() {
     progress.setWindowTitle(QStringLiteral("Exportar um PDF por contato"));
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(300);
-    const QStringList written = exportEachPdf(FModel->State(), contacts, *folder, [&](int done, int) {
-        progress.setValue(done);
-        progress.setLabelText(QStringLiteral("Contato %1 de %2").arg(std::min(done + 1, total)).arg(total));
-        QCoreApplication::processEvents();
-        return !progress.wasCanceled();
-    });
-    if (written.size() == total)
-        lumo::platform().beep();
+    lumo::BatchSummary summary;
+    const QStringList written = exportEachPdf(
+        FModel->State(), contacts, *folder,
+        [&](int done, int) {
+            progress.setValue(done);
+            progress.setLabelText(
+                QStringLiteral("Contato %1 de %2").arg(std::min(done + 1, total)).arg(total));
+            QCoreApplication::processEvents();
+            return !progress.wasCanceled();
+        },
+        &summary);
+    // Cancelled: the files written so far stay, each whole; nothing to confirm.
+    if (written.size() + qsizetype(summary.leftOut.size()) < total)
+        return;
+    lumo::platform().beep();
+    if (const QStringList lines = lumo::batchSummaryLines(summary); !lines.isEmpty())
+        lumo::platform().message(this, lines.join(u'\n'));
 }

@@ -173,17 +173,33 @@ bool exportAllForPrintShop(QWidget* parent, const CardModel& model, const QStrin
     progress.setWindowTitle(QStringLiteral("Exportar todos para gráfica"));
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(300);
-    return exportPrintShopPdf(
-        model.State(), contacts, asked->second,
-        optionsOf(asked->first, QFileInfo(asked->second).completeBaseName()),
-        [&progress, total](int done, int steps) {
-            progress.setMaximum(steps);
-            progress.setValue(done);
-            progress.setLabelText(done < total ? QStringLiteral("Cartão %1 de %2").arg(done + 1).arg(total)
-                                               : QStringLiteral("Convertendo para CMYK…"));
-            QCoreApplication::processEvents();
-            return !progress.wasCanceled();
-        });
+    BatchSummary summary;
+    bool finished = false;
+    try {
+        finished = exportPrintShopPdf(
+            model.State(), contacts, asked->second,
+            optionsOf(asked->first, QFileInfo(asked->second).completeBaseName()),
+            [&progress, total](int done, int steps) {
+                progress.setMaximum(steps);
+                progress.setValue(done);
+                progress.setLabelText(done < total
+                                          ? QStringLiteral("Cartão %1 de %2").arg(done + 1).arg(total)
+                                          : QStringLiteral("Convertendo para CMYK…"));
+                QCoreApplication::processEvents();
+                return !progress.wasCanceled();
+            },
+            &summary);
+    } catch (const UserError& error) {
+        // No card could be made: the list says why.
+        const QStringList lines = batchSummaryLines(summary);
+        if (lines.isEmpty())
+            throw;
+        throw UserError(QString::fromUtf8(error.what()) + u'\n' + lines.join(u'\n'));
+    }
+    // The cards left out and those to look at, as after "Exportar todos em PDF…".
+    if (const QStringList lines = batchSummaryLines(summary); finished && !lines.isEmpty())
+        platform().message(parent, lines.join(u'\n'));
+    return finished;
 }
 
 } // namespace lumo

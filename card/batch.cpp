@@ -144,11 +144,6 @@ public:
     HeapKeptForReuse& operator=(const HeapKeptForReuse&) = delete;
 };
 
-QString shownName(const ContactFields& contact) {
-    const QString name = (contact.nome + u' ' + contact.sobrenome).trimmed();
-    return name.isEmpty() ? QStringLiteral("sem nome") : name;
-}
-
 // What a card whose name or suffix could not be fitted whole shows instead.
 QString cutTextReason(CardTextCuts cuts) {
     if (cuts.name && cuts.suffix)
@@ -161,6 +156,27 @@ QString cutTextReason(CardTextCuts cuts) {
 }
 
 } // namespace
+
+QString shownName(const ContactFields& contact) {
+    const QString name = (contact.nome + u' ' + contact.sobrenome).trimmed();
+    return name.isEmpty() ? QStringLiteral("sem nome") : name;
+}
+
+BatchCardNote qrTooLargeNote(int number, const ContactFields& contact, TQRErrorCorrection level, int size,
+                             int limit) {
+    return {number, shownName(contact),
+            QStringLiteral("o vCard não cabe no código QR (nível %1: %2 bytes, máximo %3)")
+                .arg(QStringLiteral("LMQH").at(std::min<int>(level, 3)))
+                .arg(size)
+                .arg(limit)};
+}
+
+void noteCardWritten(BatchSummary& summary, int number, const ContactFields& contact,
+                     const CardDesign& card) {
+    ++summary.cardsWritten;
+    if (const QString cut = cutTextReason(cardTextCuts(card)); !cut.isEmpty())
+        summary.notes.push_back({number, shownName(contact), cut});
+}
 
 QImage qrModulePicture(const QString& text, TQRErrorCorrection level, int modulePixels) {
     TQRCodeGenerator generator;
@@ -259,18 +275,12 @@ bool exportBatchPdf(const CardState& design, int total, const std::function<Cont
                                     .arg(shownName(contact), next.qr.error));
             if (next.qr.picture.isNull()) {
                 result.leftOut.push_back(
-                    {i + 1, shownName(contact),
-                     QStringLiteral("o vCard não cabe no código QR (nível %1: %2 bytes, máximo %3)")
-                         .arg(levelLetter)
-                         .arg(next.qr.size)
-                         .arg(next.qr.limit)});
+                    qrTooLargeNote(i + 1, contact, design.qrLevel, next.qr.size, next.qr.limit));
             } else {
                 card.qr = std::move(next.qr.picture);
                 card.name = contact.nome + u' ' + contact.sobrenome;
                 card.suffix = contact.sufixo;
-                ++result.cardsWritten;
-                if (const QString cut = cutTextReason(cardTextCuts(card)); !cut.isEmpty())
-                    result.notes.push_back({i + 1, shownName(contact), cut});
+                noteCardWritten(result, i + 1, contact, card);
                 if (sheets) {
                     onSheet.push_back(card);
                 } else {

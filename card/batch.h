@@ -30,6 +30,16 @@ struct BatchSummary {
     std::vector<BatchCardNote> notes;
 };
 
+// How a batch names a contact: "Nome Sobrenome", or "sem nome".
+QString shownName(const ContactFields& contact);
+// A contact left out because its vCard of `size` bytes does not fit a QR symbol of `level`
+// (at most `limit` bytes): "o vCard não cabe no código QR (nível H: 1850 bytes, máximo 1273)".
+BatchCardNote qrTooLargeNote(int number, const ContactFields& contact, TQRErrorCorrection level, int size,
+                             int limit);
+// Counts a card written in `summary`, with a note when its name or suffix could only be drawn
+// cut.
+void noteCardWritten(BatchSummary& summary, int number, const ContactFields& contact, const CardDesign& card);
+
 // The summary as lines for the user, one a card ("3 cartões deixados de fora:", then
 // "contato 3, Ana Lima: o vCard não cabe no código QR (nível H: 1850 bytes, máximo 1273)");
 // empty when there is nothing to tell.

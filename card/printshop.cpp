@@ -2,6 +2,7 @@
 
 #include "contact/vcard.h"
 #include "platform/errors.h"
+#include "qrcode/encoder.h"
 #include "report/export.h"
 #include "report/pdfstream.h"
 
@@ -73,9 +74,25 @@ public:
     HeapKeptForReuse& operator=(const HeapKeptForReuse&) = delete;
 };
 
-QString shownName(const ContactFields& contact) {
-    const QString name = (contact.nome + u' ' + contact.sobrenome).trimmed();
-    return name.isEmpty() ? QStringLiteral("sem nome") : name;
+// The card of `contact` with the QR picture made for it, counted in `summary`; or why the
+// contact gets no card (its vCard does not fit the level).
+std::optional<BatchCardNote> cardOfContact(CardDesign& card, const ContactFields& contact,
+                                           std::future<QImage>& qr, int number, TQRErrorCorrection level,
+                                           BatchSummary& summary) {
+    try {
+        card.qr = qr.get();
+    } catch (const QRCodeTooLargeError& error) {
+        return qrTooLargeNote(number, contact, level, error.size(), error.limit());
+    } catch (const std::exception& error) {
+        throw UserError(
+            QStringLiteral("O código QR do contato %1 (%2) não pôde ser gerado: %3 Nenhum PDF foi gravado.")
+                .arg(number)
+                .arg(shownName(contact), QString::fromUtf8(error.what())));
+    }
+    card.name = contact.nome + u' ' + contact.sobrenome;
+    card.suffix = contact.sufixo;
+    noteCardWritten(summary, number, contact, card);
+    return std::nullopt;
 }
 
 } // namespace
@@ -109,17 +126,17 @@ void exportPrintShopPdf(const CardState& card, const QString& path, const report
 
 bool exportPrintShopPdf(const CardState& design, const std::vector<ContactFields>& contacts,
                         const QString& path, const report::TPdfxOptions& options,
-                        const BatchProgress& progress) {
+                        const BatchProgress& progress, BatchSummary* summary) {
     if (contacts.size() > std::size_t(INT_MAX / 2))
         throw UserError(QStringLiteral("A lista tem contatos demais."));
     std::size_t next = 0;
     return exportPrintShopPdf(
-        design, int(contacts.size()), [&] { return contacts[next++]; }, path, options, progress);
+        design, int(contacts.size()), [&] { return contacts[next++]; }, path, options, progress, summary);
 }
 
 bool exportPrintShopPdf(const CardState& design, int total, const std::function<ContactFields()>& nextContact,
                         const QString& path, const report::TPdfxOptions& options,
-                        const BatchProgress& progress) {
+                        const BatchProgress& progress, BatchSummary* summary) {
     if (!design.front && !design.back)
         throw UserError(
             QStringLiteral("Nenhum lado do cartão está marcado: marque a frente, o verso ou os dois."));
@@ -128,6 +145,9 @@ bool exportPrintShopPdf(const CardState& design, int total, const std::function<
     if (total > INT_MAX / 2)
         throw UserError(QStringLiteral("A lista tem contatos demais."));
     const HeapKeptForReuse heap;
+    BatchSummary told;
+    BatchSummary& result = summary ? *summary : told;
+    result = BatchSummary{};
     try {
         const std::unique_ptr<report::TReport> document = makeBleedCardDocument(options.BleedMm);
         CardDesign card = designOf(design, QImage());
@@ -180,6 +200,7 @@ bool exportPrintShopPdf(const CardState& design, int total, const std::function<
         for (int start = 0, piece = 0; start < total; start += kPieceCards, ++piece) {
             const int count = std::min(kPieceCards, total - start);
             const QString file = intermediates[piece % 2]->fileName();
+            bool drawn = false;
             {
                 report::TPdfPageStream stream(*makePdfExport(), file);
                 for (int i = start; i < start + count; ++i) {
@@ -187,29 +208,37 @@ bool exportPrintShopPdf(const CardState& design, int total, const std::function<
                     const ContactFields contact = std::move(ahead.front().first);
                     std::future<QImage> qr = std::move(ahead.front().second);
                     ahead.pop_front();
-                    try {
-                        card.qr = qr.get();
-                    } catch (const std::exception&) {
-                        throw UserError(
-                            QStringLiteral("O vCard do contato %1 (%2) não cabe em nenhum código QR; "
-                                           "encurte os dados desse contato. Nenhum PDF foi gravado.")
-                                .arg(i + 1)
-                                .arg(shownName(contact)));
+                    // A contact whose vCard does not fit the level gets no card; the others go on.
+                    if (const std::optional<BatchCardNote> leftOut =
+                            cardOfContact(card, contact, qr, i + 1, design.qrLevel, result)) {
+                        result.leftOut.push_back(*leftOut);
+                    } else {
+                        fillCardDocument(*document, card);
+                        for (const auto& page : document->Pages())
+                            if (page->Visible())
+                                stream.AddPage(*page);
+                        drawn = true;
                     }
-                    card.name = contact.nome + u' ' + contact.sobrenome;
-                    card.suffix = contact.sufixo;
-                    fillCardDocument(*document, card);
-                    for (const auto& page : document->Pages())
-                        if (page->Visible())
-                            stream.AddPage(*page);
                     if (!collect(false) || (progress && !progress(i + 1, steps)))
                         return false;
                 }
-                stream.Finish();
+                if (drawn)
+                    stream.Finish();
             }
             // The writer takes the pieces in order: the one before must be done first.
             if (!collect(true))
                 return false;
+            if (!drawn) {
+                // Every contact of the piece was left out: nothing to convert.
+                if (start + count >= total && result.cardsWritten == 0)
+                    throw UserError(
+                        QStringLiteral("Nenhum cartão foi gravado: o vCard de nenhum contato cabe no "
+                                       "código QR de nível %1.")
+                            .arg(QStringLiteral("LMQH").at(std::min<int>(design.qrLevel, 3))));
+                if (start + count >= total && progress && !progress(steps, steps))
+                    return false;
+                continue;
+            }
             if (start + count < total) {
                 converting = std::async(std::launch::async, [&pdfx, &stop, file] {
                     return pdfx.Append(file, [&stop](int) { return !stop; });

@@ -32,12 +32,14 @@ void exportPrintShopPdf(const CardState& card, const QString& path, const report
 // is converted, the one step left once every card is drawn; total is the contacts plus the
 // last piece's cards (at most a hundred). Returns false when cancelled (no file then). Throws
 // UserError as exportBatchPdf does.
+// A contact whose vCard does not fit the QR level is left out and listed in `summary`, with
+// the cards whose name or suffix is cut, as exportBatchPdf lists them.
 bool exportPrintShopPdf(const CardState& design, int total, const std::function<ContactFields()>& nextContact,
                         const QString& path, const report::TPdfxOptions& options,
-                        const BatchProgress& progress = {});
+                        const BatchProgress& progress = {}, BatchSummary* summary = nullptr);
 bool exportPrintShopPdf(const CardState& design, const std::vector<ContactFields>& contacts,
                         const QString& path, const report::TPdfxOptions& options,
-                        const BatchProgress& progress = {});
+                        const BatchProgress& progress = {}, BatchSummary* summary = nullptr);
 
 // What of the card (the ticked sides) lies within `marginMm` of the trim: a print shop cuts
 // with a tolerance of a millimetre or two. Measured on the drawing itself (the ink of each

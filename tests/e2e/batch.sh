@@ -64,7 +64,33 @@ grep -qx 'lumocard: linha 3: tem 6 colunas e o cabeçalho só 4' err.txt || fail
 grep -q '^lumocard:   contato 2, Bia Souza: o vCard não cabe no código QR (nível H: [0-9]* bytes, máximo 1273)$' \
     err.txt || fail "card left out: $(cat err.txt)"
 pdfinfo resumo.pdf | grep -q '^Pages: *1$' || fail "card left out: not one page for the card that fits"
-rm resumo.csv resumo.pdf
+# The same in the print shop's file, and with one PDF per contact.
+"$app" --batch resumo.csv --ec H --output resumo.pdf --pdfx 2>err.txt || fail "print shop summary: $(cat err.txt)"
+grep -q '^lumocard:   contato 2, Bia Souza: o vCard não cabe' err.txt || fail "print shop left out: $(cat err.txt)"
+pdfinfo resumo.pdf | grep -q '^Pages: *1$' || fail "print shop left out: not one page for the card that fits"
+mkdir cada
+"$app" --batch resumo.csv --ec H --each cada 2>err.txt || fail "--each: $(cat err.txt)"
+grep -q '^lumocard:   contato 2, Bia Souza: o vCard não cabe' err.txt || fail "--each left out: $(cat err.txt)"
+[[ $(ls cada) == 'Ana Lima.pdf' ]] || fail "--each wrote: $(ls cada)"
+rm -r resumo.csv resumo.pdf cada
+
+# A spreadsheet whose columns are not known: the columns named and the option that maps them;
+# --columns maps them, --dry-run shows the contacts and writes nothing.
+printf '%s\n' 'Cliente;Contato;Cidade' 'Ana Lima;(11) 98765-4321;Santos' >planilha.csv
+st=0
+"$app" --batch planilha.csv --output p.pdf 2>err.txt || st=$?
+[[ $st == 1 ]] || fail "unknown columns: status $st"
+grep -q -- '--columns' err.txt || fail "unknown columns: no --columns shown: $(cat err.txt)"
+[[ ! -e p.pdf ]] || fail "unknown columns: a PDF was written"
+"$app" --batch planilha.csv --columns 'Cliente=nome,Contato=celular,Cidade=ignorar' --dry-run >dry.txt 2>err.txt ||
+    fail "--dry-run: $(cat err.txt)"
+grep -q 'Ana' dry.txt && grep -q '98765-4321' dry.txt || fail "--dry-run table: $(cat dry.txt)"
+[[ ! -e p.pdf ]] || fail "--dry-run wrote a file"
+"$app" --batch planilha.csv --columns 'Cliente=nome,Contato=celular' --output p.pdf 2>err.txt || fail "--columns: $(cat err.txt)"
+pdftoppm -r 150 -png -singlefile p.pdf planilha
+zbarimg -q --raw -Sbinary planilha.png 2>/dev/null | grep -q '^TEL;TYPE=CELL:(11) 98765-4321' ||
+    fail "--columns: the phone is not in the QR code"
+rm planilha.csv dry.txt p.pdf planilha.png
 
 # Misuse: a message in Portuguese, status 1 (the work failed) or 2 (the command line cannot be
 # followed), and no file written or changed.
@@ -95,6 +121,9 @@ expect 1 '' --batch contatos.csv --design contatos.csv --output b.pdf
 expect 1 'Não foi possível gerar o PDF "pasta/c.pdf"' --batch contatos.csv --output pasta/c.pdf
 expect 1 'Não foi possível gerar o PDF "/proc/c.pdf": o arquivo ou a pasta não existe' \
     --batch contatos.csv --output /proc/c.pdf
+expect 2 'Opção --columns inválida' --batch contatos.csv --columns 'Nome=caixa-que-não-há' --output m.pdf
+expect 2 '--each grava um PDF por contato' --batch contatos.csv --each . --output n.pdf
+expect 2 'As opções --design, --output, --sheet, --ec, --columns, --dry-run e --each valem só com --batch' --dry-run
 expect 2 'Falta o cartão (.lumocard) a exportar com --pdfx' --pdfx --output g.pdf
 expect 2 '--output é o próprio cartão' --pdfx desenho.lumocard --output desenho-duro.pdf
 expect 2 'Sangria desconhecida em --bleed: "4"' --batch contatos.csv --output h.pdf --pdfx --bleed 4
