@@ -5,7 +5,8 @@
 # memory of a whole session measured with /usr/bin/time -v, and batches of cards to PDF (time,
 # peak memory for 1000, 10 000 and 100 000 cards, size per card beside a shared photograph, the same
 # 1000 cards on A4 sheets beside card-size pages, and gLabels 3 doing the same batch when
-# glabels-3-batch is installed), and writing and verifying a vCard on an emulated NFC chip.
+# glabels-3-batch is installed), the print shop's PDF/X beside the batch, importing 10 000
+# contacts into the list, and writing and verifying a vCard on an emulated NFC chip.
 #
 #   bench/run.sh                 medians of 9 repetitions
 #   BENCH_REPETITIONS=3 bench/run.sh
@@ -20,7 +21,7 @@ reps=${BENCH_REPETITIONS:-9}
 ./tools/install-deps.sh --tests
 cmake -S . -B $out -DCMAKE_BUILD_TYPE=Release -DLUMO_BUILD_TESTS=OFF >/dev/null
 cmake --build $out -j2 --target bench_qrcode bench_card bench_report bench_document bench_session bench_batch \
-    bench_nfc lumocard >/dev/null
+    bench_nfc bench_contacts bench_printshop lumocard >/dev/null
 
 export QT_QPA_PLATFORM=offscreen
 run() {
@@ -35,6 +36,7 @@ run bench_card
 run bench_report --benchmark_filter='TwoSides'
 run bench_document
 run bench_nfc
+run bench_contacts
 
 echo "running bench_session under /usr/bin/time -v" >&2
 tmp=$(mktemp -d)
@@ -62,6 +64,14 @@ for i in 1 2 3; do
 done
 "$batch" 1 "$tmp/um.pdf" --background "$tmp/fundo.jpg" >"$out/batch-photo1.txt"
 "$batch" 1000 "$tmp/mil.pdf" --background "$tmp/fundo.jpg" >"$out/batch-photo1000.txt"
+# The print shop's PDF/X beside today's batch PDF of the same 1000 cards (time, one card), and its
+# peak memory at 1000 and 10 000 cards.
+printshop=$out/bench/printshop/bench_printshop
+"$printshop" 1000 "$tmp" --background "$tmp/fundo.jpg" >"$out/printshop1000.txt"
+for cards in 1000 10000; do
+    /usr/bin/time -v "$printshop" $cards "$tmp" --background "$tmp/fundo.jpg" --only pdfx \
+        >/dev/null 2>"$out/printshop$cards-time.txt"
+done
 : >"$out/batch-glabels.txt"
 if command -v glabels-3-batch >/dev/null; then
     echo "running gLabels 3 on the same batch" >&2
@@ -172,6 +182,16 @@ if g:
     rows.append(("Lote de 1000 cartões, só frente: gLabels 3 ÷ Lumo", f"{g['lumo_seconds']:.2f} s", "—", "—",
                  f"gLabels 3: {g['glabels_seconds']:.1f} s ({g['glabels_seconds'] / g['lumo_seconds']:.0f} ×)", "—", None))
 
+ps = facts("printshop1000")
+rows.append(("Gráfica (PDF/X): 1000 cartões ÷ o lote em PDF dos mesmos cartões",
+             f"{ps['ratio']:.2f} ({ps['pdfx_seconds']:.2f} ÷ {ps['batch_seconds']:.2f} s)", "—", "—", "—", "≤ 2",
+             ps["ratio"] <= 2))
+single("Gráfica (PDF/X): um cartão", ps["card_ms"], 300)
+ps1, ps10 = max_rss_mb("printshop1000"), max_rss_mb("printshop10000")
+rows.append(("Gráfica (PDF/X): pico de memória, 10 000 ÷ 1000 cartões",
+             f"{ps10 / ps1:.2f} ({ps10:.1f} ÷ {ps1:.1f} MB)", "—", "—", "—", "≤ 1,10", ps10 / ps1 <= 1.10))
+contacts = medians("bench_contacts")
+single("Contatos: importar 10 000 para a lista e mostrá-la", contacts["BM_ImportTenThousandAndShowTheList"], 1000)
 nfc = medians("bench_nfc")
 single("NFC: gravar e conferir um vCard de 300 bytes num NTAG215 emulado", nfc["BM_WriteAndVerifyNtag215/300/real_time"], 300)
 
