@@ -20,6 +20,7 @@
 #include <QLocale>
 #include <QTranslator>
 
+#include <clocale>
 #include <cstdio>
 #include <filesystem>
 
@@ -457,6 +458,9 @@ int runHeadless(const CommandLine& c, int argc, char* argv[]) {
             std::fputs(qPrintable(message + u'\n'), stderr);
     });
     QGuiApplication app(argc, argv);
+    // Qt sets the C library to the user's locale, whose decimal mark may be a comma (pt_BR);
+    // the numbers of PDF files, read by libqpdf and written by us, always take a point.
+    std::setlocale(LC_NUMERIC, "C");
     QGuiApplication::setApplicationName(QStringLiteral("Lumo Card"));
     // Qt's own texts (a picture it cannot read, a JSON error, a file error) in Portuguese, as
     // in the window.

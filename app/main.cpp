@@ -14,6 +14,8 @@
 #include <QLocale>
 #include <QTranslator>
 
+#include <clocale>
+
 namespace {
 
 QStringList argumentsOf(int argc, char* argv[]) {
@@ -64,6 +66,9 @@ int main(int argc, char* argv[]) {
 
     // 1. The application, its title and Qt's own Portuguese texts for the system dialogs.
     QApplication app(argc, argv);
+    // Qt sets the C library to the user's locale, whose decimal mark may be a comma (pt_BR);
+    // the numbers of PDF files, read by libqpdf and written by us, always take a point.
+    std::setlocale(LC_NUMERIC, "C");
     QApplication::setApplicationName(QStringLiteral("Lumo Card"));
     QApplication::setApplicationDisplayName(QStringLiteral("Lumo Card"));
     QApplication::setApplicationVersion(QStringLiteral(LUMO_VERSION));

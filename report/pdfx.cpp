@@ -23,6 +23,7 @@
 #include <QSaveFile>
 
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <map>
@@ -237,7 +238,17 @@ private:
                c != '{' && c != '}' && c != '/' && c != '%';
     }
 
-    static double value(std::string_view number) { return std::strtod(std::string(number).c_str(), nullptr); }
+    // A PDF number ("0.8", "-.5", "+3"), whatever the C library's locale.
+    static double value(std::string_view number) {
+        if (!number.empty() && number.front() == '+')
+            number.remove_prefix(1);
+        std::string text(number);
+        if (text.starts_with('.') || text.starts_with("-."))
+            text.insert(text.find('.'), 1, '0');
+        double result = 0;
+        std::from_chars(text.data(), text.data() + text.size(), result);
+        return result;
+    }
 
     // The position after the literal string starting at `i`: parentheses nest, a backslash
     // escapes the next character.

@@ -30,7 +30,7 @@ test_packages=(
     python3 python3-vobject python3-pil python3-fonttools
     xvfb xauth xdotool xclip imagemagick poppler-utils qpdf zbar-tools
     pcscd vsmartcard-vpcd
-    python3-pikepdf
+    python3-pikepdf locales
     lintian desktop-file-utils appstream
 )
 
@@ -46,10 +46,15 @@ for p in "${packages[@]}"; do
     [[ "$status" == "install ok installed" ]] || missing+=("$p")
 done
 
+sudo=""
+if [[ $(id -u) -ne 0 ]]; then sudo="sudo"; fi
 if ((${#missing[@]})); then
     echo "Instalando pacotes: ${missing[*]}"
-    sudo=""
-    if [[ $(id -u) -ne 0 ]]; then sudo="sudo"; fi
     $sudo apt-get update -qq
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# The tests also run the program in the locale of its users, whose decimal mark is a comma.
+if [[ ${1:-} == --tests ]] && ! locale -a 2>/dev/null | grep -qix 'pt_BR.utf-\?8'; then
+    $sudo localedef -i pt_BR -c -f UTF-8 -A /usr/share/locale/locale.alias pt_BR.UTF-8
 fi

@@ -149,6 +149,18 @@ pdfinfo -box grafica.pdf | grep -q '^TrimBox: *5.67 *5.67 ' || fail "--pdfx: Tri
 "$app" --batch contatos.csv --design desenho.lumocard --output grafica.pdf --pdfx --marks 2>err.txt ||
     fail "--batch --pdfx: $(cat err.txt)"
 pdfinfo grafica.pdf | grep -q '^PDF version: *1.3' || fail "--batch --pdfx: not PDF 1.3"
+# In the users' own locale, whose decimal mark is a comma, the file's numbers and colours are
+# read as they are: the back keeps its blue.
+if locale -a 2>/dev/null | grep -qix 'pt_BR.utf-\?8'; then
+    LC_ALL=pt_BR.UTF-8 "$app" --pdfx desenho.lumocard --output grafica.pdf 2>err.txt ||
+        fail "--pdfx in pt_BR: $(cat err.txt)"
+    pdftoppm -r 20 -png -f 2 -l 2 -singlefile grafica.pdf verso-br
+    /usr/bin/python3 -c "
+from PIL import Image
+r, g, b = Image.open('verso-br.png').convert('RGB').getpixel((15, 20))
+assert b > 80 and b > r + 40, (r, g, b)" || fail "--pdfx in pt_BR: the back is not blue"
+    rm verso-br.png
+fi
 rm grafica.pdf
 # Qt's own options are left to Qt.
 "$app" -platform offscreen -reverse --version >err.txt || fail "Qt's options refused: $(cat err.txt)"
