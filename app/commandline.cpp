@@ -322,10 +322,12 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     if (parser.isSet(timeout) && c.error.isEmpty()) {
         bool number = false;
         const int seconds = parser.value(timeout).toInt(&number);
-        if (number && seconds > 0)
+        // At most a day: a wait is measured in milliseconds.
+        if (number && seconds > 0 && seconds <= 86400)
             c.timeoutSeconds = seconds;
         else
-            c.error = QStringLiteral("Tempo inválido em --timeout: \"%1\" (um número inteiro de segundos).")
+            c.error = QStringLiteral(
+                          "Tempo inválido em --timeout: \"%1\" (um número inteiro de segundos, até 86400).")
                           .arg(parser.value(timeout));
     }
     if (c.error.isEmpty() && parser.isSet(nfc) && c.nfcDocument.isEmpty())

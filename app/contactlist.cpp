@@ -345,7 +345,11 @@ QStringList exportEachPdf(const lumo::CardState& design, const std::vector<lumo:
     lumo::BatchSummary told;
     lumo::BatchSummary& result = summary ? *summary : told;
     result = lumo::BatchSummary{};
+    // Files already in the folder are never replaced: a name taken gets " (2)".
     QSet<QString> used;
+    for (const QString& name :
+         QDir(folder).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden))
+        used.insert(name.toLower());
     QStringList written;
     const int total = int(contacts.size());
     // The contact's own notes, numbered in the whole list.

@@ -70,11 +70,11 @@ QString foldForSearch(const QString& text);
 bool importContacts(QWidget* parent, lumo::CardModel& model, bool chooseColumns);
 
 // "Exportar um PDF por contato…" and --each: one PDF of `design` per contact into `folder`,
-// named by eachPdfFileName (an existing file of that name is replaced, each file all or
-// nothing). Returns the files written, in contact order; fewer when `progress` cancelled.
-// A contact whose vCard does not fit the QR level is left out and listed in `summary`, with
-// the cards to look at, as the batch lists them. Throws lumo::UserError naming the contact
-// whose card could not be made otherwise, and when no file at all was written.
+// named by eachPdfFileName (a name already in the folder gets " (2)", so no file there is
+// replaced; each file all or nothing). Returns the files written, in contact order; fewer when `progress`
+// cancelled. A contact whose vCard does not fit the QR level is left out and listed in `summary`, with the
+// cards to look at, as the batch lists them. Throws lumo::UserError naming the contact whose card could not
+// be made otherwise, and when no file at all was written.
 QStringList exportEachPdf(const lumo::CardState& design, const std::vector<lumo::ContactFields>& contacts,
                           const QString& folder, const lumo::BatchProgress& progress = {},
                           lumo::BatchSummary* summary = nullptr);

@@ -108,6 +108,8 @@ void CardModel::SetField(ContactField field, const QString& value) {
 }
 
 void CardModel::SetContact(const ContactFields& contact) {
+    // A contact put in the boxes from anywhere but "Editar" is not stored back in the list.
+    FEdited = -1;
     for (int i = 0; i < kContactFieldCount; ++i)
         SetField(ContactField(i), fieldOf(contact, ContactField(i)));
 }

@@ -319,10 +319,12 @@ int ContactFileReader::count(const std::function<bool()>& keepGoing) {
             return -1;
     const int skipped = d->skipped;
     std::vector<SkippedLine> firstSkipped = std::move(d->firstSkipped);
+    ImportResult stats = std::move(d->stats);
     d->restart();
     // Told until the next pass starts.
     d->skipped = skipped;
     d->firstSkipped = std::move(firstSkipped);
+    d->stats = std::move(stats);
     d->counted = true;
     return n;
 }
@@ -332,6 +334,7 @@ std::optional<ContactFields> ContactFileReader::next() {
         d->counted = false;
         d->skipped = 0;
         d->firstSkipped.clear();
+        d->stats = ImportResult();
     }
     while (d->ready.empty() && !d->ended)
         d->readPart();

@@ -861,8 +861,9 @@ CsvHeader inspectCsv(const QByteArray& bytes, const QString& fileName, const Csv
     std::vector<QString> fields;
     try {
         for (int rows = 0; !scanner.atEnd() && rows < 200; ++rows) {
-            scanner.next(fields, state.headerCount);
-            for (size_t i = 0; i < fields.size(); ++i)
+            // The columns past the stored header names have no samples.
+            scanner.next(fields, qsizetype(header.samples.size()));
+            for (size_t i = 0; i < std::min(fields.size(), header.samples.size()); ++i)
                 if (header.samples[i].size() < 2 && !fields[i].trimmed().isEmpty())
                     header.samples[i] << fields[i].trimmed();
         }

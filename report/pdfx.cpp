@@ -102,15 +102,20 @@ public:
         for (std::size_t i = 0; i < count; ++i, rgb += 3, cmyk += 4) {
             const std::uint32_t key = std::uint32_t(rgb[0]) << 16 | std::uint32_t(rgb[1]) << 8 | rgb[2];
             auto found = FGraphicCache.find(key);
-            if (found == FGraphicCache.end()) {
-                std::array<unsigned char, 4> c{};
-                if (key == 0)
-                    c = {0, 0, 0, 255};
-                else if (key != 0xffffff)
-                    cmsDoTransform(FGraphic, rgb, c.data(), 1);
-                found = FGraphicCache.emplace(key, c).first;
+            if (found != FGraphicCache.end()) {
+                std::copy(found->second.begin(), found->second.end(), cmyk);
+                continue;
             }
-            std::copy(found->second.begin(), found->second.end(), cmyk);
+            std::array<unsigned char, 4> c{};
+            if (key == 0)
+                c = {0, 0, 0, 255};
+            else if (key != 0xffffff)
+                cmsDoTransform(FGraphic, rgb, c.data(), 1);
+            // A graphic has few colours; a photograph stored losslessly may have millions, and
+            // the table stays bounded.
+            if (FGraphicCache.size() < kCachedColours)
+                FGraphicCache.emplace(key, c);
+            std::copy(c.begin(), c.end(), cmyk);
         }
     }
 
@@ -127,6 +132,7 @@ private:
 
     cmsHPROFILE FSrgb = nullptr, FPress = nullptr;
     cmsHTRANSFORM FFlat = nullptr, FGraphic = nullptr, FPhoto = nullptr;
+    static constexpr std::size_t kCachedColours = 1 << 16;
     std::unordered_map<std::uint32_t, std::array<unsigned char, 4>> FGraphicCache;
 };
 

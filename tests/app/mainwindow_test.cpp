@@ -558,6 +558,10 @@ TEST_F(MainWindow, ImportedListIsChosenTickedEditedAndExportedOnePdfEach) {
     form->gerarvcard->click();
     EXPECT_EQ(form->Model().Contacts()[2].cidade, "Betim - MG");
     EXPECT_EQ(list->lstcontatos->item(2)->text(), "Zé");
+    // A contact chosen afterwards is shown and generated, and no other is overwritten with it.
+    const std::vector<lumo::ContactFields> edited = form->Model().Contacts();
+    form->ContactChosen(0);
+    EXPECT_EQ(form->Model().Contacts(), edited);
     list->lstcontatos->setCurrentRow(3);
     list->btnremover->click();
     ASSERT_EQ(form->Model().Contacts().size(), 3u);

@@ -426,6 +426,14 @@ TEST(CsvImport, ColumnsChosenByTheUser) {
     EXPECT_EQ(header.boxes,
               (std::vector<int>{lumo::kIgnoreColumn, lumo::kIgnoreColumn, lumo::kIgnoreColumn, 11}));
     EXPECT_EQ(header.samples[2], QStringList({"vip", "x"}));
+    // A header wider than the columns kept: samples only of those, and nothing past them.
+    QByteArray wide = "Cliente";
+    for (int i = 0; i < 5000; ++i)
+        wide += ";c" + QByteArray::number(i);
+    wide += "\nAna" + QByteArray(5000, ';') + "x\n";
+    const lumo::CsvHeader wideHeader = lumo::inspectCsv(wide, "f.csv");
+    EXPECT_EQ(wideHeader.samples.size(), std::size_t(wideHeader.names.size()));
+    EXPECT_EQ(wideHeader.samples[0], QStringList{"Ana"});
 
     const lumo::CsvOptions options{{{"CLIENTE", 0}, {"contato", 4}, {"uf", lumo::kIgnoreColumn}}, {}};
     EXPECT_EQ(

@@ -69,14 +69,17 @@ pdfinfo resumo.pdf | grep -q '^Pages: *1$' || fail "card left out: not one page 
 grep -q '^lumocard:   contato 2, Bia Souza: o vCard não cabe' err.txt || fail "print shop left out: $(cat err.txt)"
 pdfinfo resumo.pdf | grep -q '^Pages: *1$' || fail "print shop left out: not one page for the card that fits"
 mkdir cada
+echo meu >'cada/ana lima.pdf'
 "$app" --batch resumo.csv --ec H --each cada 2>err.txt || fail "--each: $(cat err.txt)"
 grep -q '^lumocard:   contato 2, Bia Souza: o vCard não cabe' err.txt || fail "--each left out: $(cat err.txt)"
-[[ $(ls cada) == 'Ana Lima.pdf' ]] || fail "--each wrote: $(ls cada)"
+# A file already in the folder is not replaced.
+[[ $(cat 'cada/ana lima.pdf') == meu && $(LC_ALL=C ls cada | tr '\n' /) == 'Ana Lima (2).pdf/ana lima.pdf/' ]] ||
+    fail "--each wrote: $(ls cada)"
 rm -r resumo.csv resumo.pdf cada
 
 # A spreadsheet whose columns are not known: the columns named and the option that maps them;
 # --columns maps them, --dry-run shows the contacts and writes nothing.
-printf '%s\n' 'Cliente;Contato;Cidade' 'Ana Lima;(11) 98765-4321;Santos' >planilha.csv
+printf 'Cliente;Contato;Cidade\nAna Lima;(11) 98765-4321;S\xe3o Paulo\n' >planilha.csv
 st=0
 "$app" --batch planilha.csv --output p.pdf 2>err.txt || st=$?
 [[ $st == 1 ]] || fail "unknown columns: status $st"
@@ -85,6 +88,7 @@ grep -q -- '--columns' err.txt || fail "unknown columns: no --columns shown: $(c
 "$app" --batch planilha.csv --columns 'Cliente=nome,Contato=celular,Cidade=ignorar' --dry-run >dry.txt 2>err.txt ||
     fail "--dry-run: $(cat err.txt)"
 grep -q 'Ana' dry.txt && grep -q '98765-4321' dry.txt || fail "--dry-run table: $(cat dry.txt)"
+grep -qx 'Codificação: Windows-1252' dry.txt || fail "--dry-run encoding: $(cat dry.txt)"
 [[ ! -e p.pdf ]] || fail "--dry-run wrote a file"
 "$app" --batch planilha.csv --columns 'Cliente=nome,Contato=celular' --output p.pdf 2>err.txt || fail "--columns: $(cat err.txt)"
 pdftoppm -r 150 -png -singlefile p.pdf planilha
@@ -131,6 +135,7 @@ expect 2 'Condição de impressão desconhecida' --pdfx desenho.lumocard --outpu
 expect 2 'As opções --bleed, --marks e --condition valem só com --pdfx' --batch contatos.csv --output j.pdf --marks
 expect 2 'Com --pdfx cada cartão vai numa página' --batch contatos.csv --output k.pdf --pdfx --sheet a4
 expect 2 'Tempo inválido em --timeout' --nfc desenho.lumocard --timeout 0
+expect 2 'Tempo inválido em --timeout' --nfc desenho.lumocard --timeout 3000000
 expect 2 'A opção --nfc não vai junto' --nfc desenho.lumocard --output l.pdf
 expect 2 'As opções --reader e --timeout valem só com --nfc' --reader x
 printf '{"format": 1, "front": tru}' >card.json
