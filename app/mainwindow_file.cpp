@@ -341,13 +341,7 @@ void TForm1::ContactChosen(int index) {
 }
 
 void TForm1::ExportarTodos1Click() {
-    const std::vector<lumo::ContactFields> contacts = FModel->TickedContacts();
-    if (contacts.empty())
-        throw lumo::UserError(
-            FModel->Contacts().empty()
-                ? QStringLiteral("A lista de contatos está vazia: importe os contatos primeiro "
-                                 "(Arquivo › Importar contatos…).")
-                : QStringLiteral("Nenhum contato da lista está marcado."));
+    const std::vector<lumo::ContactFields> contacts = FModel->TickedContactsToOutput();
     // Neither side ticked: nothing to write, as for a single card.
     if (!FModel->Front() && !FModel->Back())
         return;
@@ -399,13 +393,7 @@ void TForm1::ExportarTodos1Click() {
 }
 
 void TForm1::ExportarCada1Click() {
-    const std::vector<lumo::ContactFields> contacts = FModel->TickedContacts();
-    if (contacts.empty())
-        throw lumo::UserError(
-            FModel->Contacts().empty()
-                ? QStringLiteral("A lista de contatos está vazia: importe os contatos primeiro "
-                                 "(Arquivo › Importar contatos…).")
-                : QStringLiteral("Nenhum contato da lista está marcado."));
+    const std::vector<lumo::ContactFields> contacts = FModel->TickedContactsToOutput();
     if (!FModel->Front() && !FModel->Back())
         return;
     const std::optional<QString> folder = lumo::platform().folderName(this, QStringLiteral("EachPdfDialog"));

@@ -323,11 +323,7 @@ void writeCardChip(QWidget* parent, const CardModel& model) {
 }
 
 void writeListChips(QWidget* parent, const CardModel& model) {
-    if (model.Contacts().empty())
-        throw UserError(QStringLiteral("A lista não tem contatos; importe-os antes de gravar os chips."));
-    const std::vector<ContactFields> ticked = model.TickedContacts();
-    if (ticked.empty())
-        throw UserError(QStringLiteral("Nenhum contato da lista está marcado."));
+    const std::vector<ContactFields> ticked = model.TickedContactsToOutput();
     const std::optional<QStringList> readers = availableReaders(parent);
     if (!readers)
         return;

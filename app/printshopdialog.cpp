@@ -146,12 +146,7 @@ bool exportCardForPrintShop(QWidget* parent, const CardModel& model, const QStri
 }
 
 bool exportAllForPrintShop(QWidget* parent, const CardModel& model, const QString& fileName) {
-    const std::vector<ContactFields> contacts = model.TickedContacts();
-    if (contacts.empty())
-        throw UserError(model.Contacts().empty()
-                            ? QStringLiteral("A lista de contatos está vazia: importe os contatos primeiro "
-                                             "(Arquivo › Importar contatos…).")
-                            : QStringLiteral("Nenhum contato da lista está marcado."));
+    const std::vector<ContactFields> contacts = model.TickedContactsToOutput();
     if (!model.Front() && !model.Back())
         return false;
     // The margin is measured with the longest name line of the list, the likeliest to reach

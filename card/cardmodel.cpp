@@ -2,6 +2,7 @@
 
 #include "card/cardoutput.h"
 #include "card/qrpicture.h"
+#include "platform/errors.h"
 
 #include <concepts>
 
@@ -160,6 +161,16 @@ std::vector<ContactFields> CardModel::TickedContacts() const {
     for (std::size_t i = 0; i < FState.contacts.size(); ++i)
         if (Ticked(i))
             ticked.push_back(FState.contacts[i]);
+    return ticked;
+}
+
+std::vector<ContactFields> CardModel::TickedContactsToOutput() const {
+    std::vector<ContactFields> ticked = TickedContacts();
+    if (ticked.empty())
+        throw UserError(FState.contacts.empty()
+                            ? QStringLiteral("A lista de contatos está vazia: importe os contatos primeiro "
+                                             "(Arquivo › Importar contatos…).")
+                            : QStringLiteral("Nenhum contato da lista está marcado."));
     return ticked;
 }
 

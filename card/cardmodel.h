@@ -142,6 +142,9 @@ public:
     // The ticked contacts in list order: what "Exportar todos em PDF…", the sheets and the
     // print-shop export make cards of.
     std::vector<ContactFields> TickedContacts() const;
+    // The same for an output of the list; throws lumo::UserError saying why when there is none
+    // (the list is empty, or no contact is ticked).
+    std::vector<ContactFields> TickedContactsToOutput() const;
     std::size_t TickedCount() const;
     // Removes a contact from the list.
     void RemoveContact(std::size_t index);

@@ -1,5 +1,6 @@
 #include "card/printshop.h"
 
+#include "card/heapreuse.h"
 #include "contact/vcard.h"
 #include "platform/errors.h"
 #include "qrcode/encoder.h"
@@ -18,9 +19,6 @@
 #include <atomic>
 #include <chrono>
 #include <climits>
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
 #include <deque>
 #include <future>
 
@@ -50,29 +48,6 @@ std::unique_ptr<QTemporaryFile> intermediateFile(const QString& path) {
     file->close();
     return file;
 }
-
-// As in the batch: Qt's PDF writer allocates and frees a few megabytes per page, and with
-// glibc's usual limits each page maps or trims the heap afresh, which costs more than drawing
-// it. While the cards are drawn big blocks come from the heap and freed memory stays for the
-// next page; afterwards the usual limits are set again and the memory handed back.
-class HeapKeptForReuse {
-public:
-#ifdef __GLIBC__
-    HeapKeptForReuse() {
-        mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
-        mallopt(M_TRIM_THRESHOLD, 64 * 1024 * 1024);
-    }
-    ~HeapKeptForReuse() {
-        mallopt(M_MMAP_THRESHOLD, 128 * 1024);
-        mallopt(M_TRIM_THRESHOLD, 128 * 1024);
-        malloc_trim(0);
-    }
-#else
-    HeapKeptForReuse() = default;
-#endif
-    HeapKeptForReuse(const HeapKeptForReuse&) = delete;
-    HeapKeptForReuse& operator=(const HeapKeptForReuse&) = delete;
-};
 
 // The card of `contact` with the QR picture made for it, counted in `summary`; or why the
 // contact gets no card (its vCard does not fit the level).
