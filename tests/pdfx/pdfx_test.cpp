@@ -477,7 +477,9 @@ TEST(PrintShopConversion, RefusesWhatPdfxCannotHold) {
         page.replaceKey("/Resources", resources);
         page.replaceKey("/Contents", QPDFObjectHandle::newStream(&pdf, c.content));
         QPDFPageDocumentHelper(pdf).addPage(page, false);
-        QPDFWriter writer(pdf, dir.filePath("in.pdf").toUtf8().constData());
+        // The writer keeps the name until it writes.
+        const QByteArray input = dir.filePath("in.pdf").toUtf8();
+        QPDFWriter writer(pdf, input.constData());
         writer.write();
 
         const QString out = dir.filePath("out.pdf");
