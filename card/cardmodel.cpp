@@ -59,13 +59,28 @@ const QString& fieldOf(const ContactFields& fields, ContactField field) {
     return fieldIn<const ContactFields, const QString>(fields, field);
 }
 
+namespace {
+
+// Whether the same contacts are ticked, a list of another length meaning all.
+bool sameTicks(const CardState& a, const CardState& b) {
+    const auto ticked = [](const CardState& s, std::size_t i) {
+        return s.ticked.size() != s.contacts.size() || s.ticked[i];
+    };
+    for (std::size_t i = 0; i < std::min(a.contacts.size(), b.contacts.size()); ++i)
+        if (ticked(a, i) != ticked(b, i))
+            return false;
+    return true;
+}
+
+} // namespace
+
 bool CardState::operator==(const CardState& o) const {
     return contact == o.contact && contacts == o.contacts && memo == o.memo && qrText == o.qrText &&
            generated == o.generated && generateGlyph == o.generateGlyph && frontColor == o.frontColor &&
            backColor == o.backColor && textColor == o.textColor &&
            samePicture(frontBackground, o.frontBackground) && samePicture(backBackground, o.backBackground) &&
            samePicture(logo, o.logo) && icon == o.icon && bleed == o.bleed && front == o.front &&
-           back == o.back && qrLevel == o.qrLevel && sheet == o.sheet;
+           back == o.back && qrLevel == o.qrLevel && sheet == o.sheet && sameTicks(*this, o);
 }
 
 CardModel::CardModel(QObject* parent) : QObject(parent) {}
@@ -90,7 +105,6 @@ QString CardModel::SetState(const CardState& state) {
     FState = state;
     ++FContactsSerial;
     QString problem;
-    FTicked.clear();
     FEdited = -1;
     if (qrChanged || (FQrPicture.isNull() && !FState.qrText.isEmpty()))
         problem = remakeQrPicture();
@@ -133,26 +147,27 @@ void CardModel::SetSheet(SheetKind sheet) {
 void CardModel::SetContacts(const std::vector<ContactFields>& contacts) {
     if (contacts != FState.contacts)
         ++FContactsSerial;
-    FTicked.assign(contacts.size(), true);
+    FState.ticked.assign(contacts.size(), true);
     FEdited = -1;
     assign(FState.contacts, contacts);
 }
 
 bool CardModel::Ticked(std::size_t index) const {
-    return FTicked.size() != FState.contacts.size() || (index < FTicked.size() && FTicked[index]);
+    return FState.ticked.size() != FState.contacts.size() ||
+           (index < FState.ticked.size() && FState.ticked[index]);
 }
 
 void CardModel::SetTicked(std::size_t index, bool ticked) {
     if (index >= FState.contacts.size() || Ticked(index) == ticked)
         return;
-    if (FTicked.size() != FState.contacts.size())
-        FTicked.assign(FState.contacts.size(), true);
-    FTicked[index] = ticked;
+    if (FState.ticked.size() != FState.contacts.size())
+        FState.ticked.assign(FState.contacts.size(), true);
+    FState.ticked[index] = ticked;
     emit changed();
 }
 
 void CardModel::SetAllTicked(bool ticked) {
-    FTicked.assign(FState.contacts.size(), ticked);
+    FState.ticked.assign(FState.contacts.size(), ticked);
     emit changed();
 }
 
@@ -184,9 +199,9 @@ std::size_t CardModel::TickedCount() const {
 void CardModel::RemoveContact(std::size_t index) {
     if (index >= FState.contacts.size())
         return;
-    if (FTicked.size() != FState.contacts.size())
-        FTicked.assign(FState.contacts.size(), true);
-    FTicked.erase(FTicked.begin() + std::ptrdiff_t(index));
+    if (FState.ticked.size() != FState.contacts.size())
+        FState.ticked.assign(FState.contacts.size(), true);
+    FState.ticked.erase(FState.ticked.begin() + std::ptrdiff_t(index));
     FState.contacts.erase(FState.contacts.begin() + std::ptrdiff_t(index));
     ++FContactsSerial;
     if (FEdited == int(index))

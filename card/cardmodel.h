@@ -63,6 +63,9 @@ struct CardState {
     SheetKind sheet = SheetKind::Card;
     // Contacts imported for this design, for choosing one or making cards of all.
     std::vector<ContactFields> contacts;
+    // Which of them the outputs of the list take; a list of another length (none kept) stands
+    // for all ticked.
+    std::vector<bool> ticked;
 
     // The preview's name line: given and family name joined by one space.
     QString nameLine() const { return contact.nome + u' ' + contact.sobrenome; }
@@ -164,8 +167,6 @@ private:
     CardState FState;
     QImage FQrPicture;
     quint64 FContactsSerial = 0;
-    // Parallel to FState.contacts; a list of another length (set by SetState) is all ticked.
-    std::vector<bool> FTicked;
     int FEdited = -1;
 };
 

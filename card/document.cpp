@@ -31,7 +31,8 @@
 //     "frontBackground": "pictures/frontBackground.jpg" or null, "backBackground": …, "logo": …,
 //     "icon": false, "bleed": false, "front": true, "back": false,
 //     "sheet": "cartao" | "a4" | "carta", "qrLevel": "L" | "M" | "Q" | "H",
-//     "contacts": "contacts.json", or the list itself when it is empty
+//     "contacts": "contacts.json", or the list itself when it is empty,
+//     "unticked": [the places in the list, from 0, of the contacts not ticked] when any
 //   }
 // contacts.json: [ { the thirteen fields as in "contact", empty ones left out }, … ]. A
 // document written before the list had an entry of its own has the list in "contacts"; a
@@ -259,9 +260,11 @@ Entry pictureEntry(const CardPicture& picture, const QString& stem) {
 }
 
 // card.json of `state`, its pictures and contact list under the names given; an empty name
-// stands for no picture, or for a list kept inside card.json.
+// stands for no picture, or for a list kept inside card.json. The list has `listSize`
+// contacts (those of `state` when negative), for the ticks.
 QByteArray cardJson(const CardState& state, const QString& contactsName,
-                    const std::array<QString, 3>& pictures, const QJsonObject& extra = {}) {
+                    const std::array<QString, 3>& pictures, const QJsonObject& extra = {},
+                    qsizetype listSize = -1) {
     QJsonObject json = extra;
     json.insert(QStringLiteral("format"), kCardDocumentFormat);
     json.insert(QStringLiteral("contact"), contactJson(state.contact));
@@ -272,6 +275,16 @@ QByteArray cardJson(const CardState& state, const QString& contactsName,
         json.insert(QStringLiteral("contacts"), contacts);
     } else {
         json.insert(QStringLiteral("contacts"), contactsName);
+    }
+    if (listSize < 0)
+        listSize = qsizetype(state.contacts.size());
+    if (qsizetype(state.ticked.size()) == listSize) {
+        QJsonArray unticked;
+        for (std::size_t i = 0; i < state.ticked.size(); ++i)
+            if (!state.ticked[i])
+                unticked.append(qint64(i));
+        if (!unticked.isEmpty())
+            json.insert(QStringLiteral("unticked"), unticked);
     }
     for (const auto& key : kTextKeys)
         json.insert(QLatin1String(key.name), state.*key.member);
@@ -471,7 +484,8 @@ void CardFolderWriter::write(const CardState& state,
     }
     CardState values = state;
     values.contacts.clear();
-    writeFileAtomically(FFolder + u'/' + kCardJson, cardJson(values, contactsName, names, extra));
+    writeFileAtomically(FFolder + u'/' + kCardJson,
+                        cardJson(values, contactsName, names, extra, qsizetype(contacts->size())));
 
     FPictures = pictures;
     FContacts = contacts;
@@ -757,6 +771,18 @@ private:
             for (const auto& [name, member] : kContactKeys)
                 readText(object, name, fields.*member, kMaxBoxChars, where);
             state.contacts.push_back(std::move(fields));
+        }
+        const QJsonValue unticked = json.value(QStringLiteral("unticked"));
+        if (!unticked.isUndefined()) {
+            if (!unticked.isArray() || unticked.toArray().size() > list.size())
+                wrongType(QStringLiteral("unticked"), "uma lista de posições da lista de contatos");
+            state.ticked.assign(state.contacts.size(), true);
+            for (const QJsonValue& place : unticked.toArray()) {
+                const double i = place.toDouble(-1);
+                if (!place.isDouble() || i < 0 || i >= double(list.size()) || i != std::floor(i))
+                    wrongType(QStringLiteral("unticked"), "uma lista de posições da lista de contatos");
+                state.ticked[std::size_t(i)] = false;
+            }
         }
         for (const auto& key : kTextKeys)
             readText(json, key.name, state.*key.member, kMaxLongTextChars);

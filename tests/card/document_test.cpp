@@ -63,6 +63,7 @@ CardState fullCard() {
         lumo::fieldOf(s.contact, lumo::ContactField(i)) = values[i];
     s.contacts = {s.contact, lumo::ContactFields{}};
     s.contacts[1].email = "b@x.br";
+    s.ticked = {true, false};
     s.qrLevel = qrLevelQ;
     s.memo = QString::fromUtf8("linha 1\nlinha \"2\"\t\\") + QChar(0) + QChar(0x2028);
     s.qrText = lumo::composeVCard(s.contact);
@@ -269,6 +270,7 @@ TEST(Document, BadDocumentsAreRefusedWithTheirReason) {
          "\"qrText\" é longo demais"},
         {"listed box too long", withJson("contacts", QJsonArray{QJsonObject{}, longName}),
          "\"contacts[1].nome\" é longo demais"},
+        {"untick past the list", withJson("unticked", QJsonArray{0}), "\"unticked\""},
         {"too many contacts inside",
          withEntry(1, "card.json", "{\"format\":1,\"contacts\":" + emptyContacts + "}"),
          "a lista de contatos tem mais de 100000 contatos"},
@@ -566,6 +568,11 @@ TEST(Recovery, ACleanCardHasNoCopyAndARestoredOneKeepsItsDocument) {
     EXPECT_EQ(QDir(writer.folder() + "/pictures").entryList(QDir::Files), pictures);
     EXPECT_EQ(QDir(writer.folder()).entryList({"contacts-*.json"}), lists);
     EXPECT_EQ(QFileInfo(photo.filePath()).birthTime(), inode);
+    // So does a tick of the list.
+    model.SetTicked(0, false);
+    ASSERT_TRUE(written.wait(5000));
+    EXPECT_EQ(QDir(writer.folder()).entryList({"contacts-*.json"}), lists);
+    EXPECT_EQ(recovered(writer).ticked, (std::vector<bool>{false, false}));
     model.SetLogo({});
     model.SetContacts({});
     writer.flush();                    // the write under way, then the change after it
