@@ -1,5 +1,6 @@
 // The main window's "Arquivo" menu: card documents, recent documents and the close prompt.
 
+#include "app/batchprogress.h"
 #include "app/contactlist.h"
 #include "app/mainwindow.h"
 #include "app/nfcdialog.h"
@@ -23,7 +24,6 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
-#include <QProgressDialog>
 #include <QScreen>
 
 namespace {
@@ -357,23 +357,17 @@ void TForm1::ExportarTodos1Click() {
     const QString path = lumo::withExtension(*chosen, request.defaultSuffix);
 
     const int total = int(contacts.size());
-    QProgressDialog progress(QStringLiteral("Cartão 1 de %1").arg(total), QStringLiteral("Cancelar"), 0,
-                             total, this);
-    progress.setObjectName(QStringLiteral("ProgressoLote1"));
-    progress.setWindowTitle(QStringLiteral("Exportar todos em PDF"));
-    progress.setWindowModality(Qt::WindowModal);
-    progress.setMinimumDuration(300);
+    lumo::BatchProgressDialog progress(this, QStringLiteral("ProgressoLote1"),
+                                       QStringLiteral("Exportar todos em PDF"),
+                                       QStringLiteral("Cartão 1 de %1").arg(total), total);
     lumo::BatchSummary summary;
     bool finished = false;
     try {
         finished = lumo::exportBatchPdf(
             FModel->State(), contacts, path,
             [&progress, total](int done, int) {
-                progress.setValue(done);
-                progress.setLabelText(
-                    QStringLiteral("Cartão %1 de %2").arg(std::min(done + 1, total)).arg(total));
-                QCoreApplication::processEvents();
-                return !progress.wasCanceled();
+                return progress.tell(
+                    done, QStringLiteral("Cartão %1 de %2").arg(std::min(done + 1, total)).arg(total));
             },
             &summary);
     } catch (const lumo::UserError& error) {
@@ -400,21 +394,15 @@ void TForm1::ExportarCada1Click() {
     if (!folder || folder->isEmpty())
         return;
     const int total = int(contacts.size());
-    QProgressDialog progress(QStringLiteral("Contato 1 de %1").arg(total), QStringLiteral("Cancelar"), 0,
-                             total, this);
-    progress.setObjectName(QStringLiteral("ProgressoCada1"));
-    progress.setWindowTitle(QStringLiteral("Exportar um PDF por contato"));
-    progress.setWindowModality(Qt::WindowModal);
-    progress.setMinimumDuration(300);
+    lumo::BatchProgressDialog progress(this, QStringLiteral("ProgressoCada1"),
+                                       QStringLiteral("Exportar um PDF por contato"),
+                                       QStringLiteral("Contato 1 de %1").arg(total), total);
     lumo::BatchSummary summary;
     const QStringList written = exportEachPdf(
         FModel->State(), contacts, *folder,
         [&](int done, int) {
-            progress.setValue(done);
-            progress.setLabelText(
-                QStringLiteral("Contato %1 de %2").arg(std::min(done + 1, total)).arg(total));
-            QCoreApplication::processEvents();
-            return !progress.wasCanceled();
+            return progress.tell(
+                done, QStringLiteral("Contato %1 de %2").arg(std::min(done + 1, total)).arg(total));
         },
         &summary);
     // Cancelled: the files written so far stay, each whole; nothing to confirm.

@@ -1,5 +1,6 @@
 #include "app/printshopdialog.h"
 
+#include "app/batchprogress.h"
 #include "card/cardmodel.h"
 #include "card/printshop.h"
 #include "platform/dialogs.h"
@@ -16,7 +17,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
-#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
@@ -162,12 +162,9 @@ bool exportAllForPrintShop(QWidget* parent, const CardModel& model, const QStrin
         return false;
 
     const int total = int(contacts.size());
-    QProgressDialog progress(QStringLiteral("Cartão 1 de %1").arg(total), QStringLiteral("Cancelar"), 0,
-                             total, parent);
-    progress.setObjectName(QStringLiteral("ProgressoGrafica1"));
-    progress.setWindowTitle(QStringLiteral("Exportar todos para gráfica"));
-    progress.setWindowModality(Qt::WindowModal);
-    progress.setMinimumDuration(300);
+    BatchProgressDialog progress(parent, QStringLiteral("ProgressoGrafica1"),
+                                 QStringLiteral("Exportar todos para gráfica"),
+                                 QStringLiteral("Cartão 1 de %1").arg(total), total);
     BatchSummary summary;
     bool finished = false;
     try {
@@ -176,12 +173,9 @@ bool exportAllForPrintShop(QWidget* parent, const CardModel& model, const QStrin
             optionsOf(asked->first, QFileInfo(asked->second).completeBaseName()),
             [&progress, total](int done, int steps) {
                 progress.setMaximum(steps);
-                progress.setValue(done);
-                progress.setLabelText(done < total
-                                          ? QStringLiteral("Cartão %1 de %2").arg(done + 1).arg(total)
-                                          : QStringLiteral("Convertendo para CMYK…"));
-                QCoreApplication::processEvents();
-                return !progress.wasCanceled();
+                return progress.tell(done, done < total
+                                               ? QStringLiteral("Cartão %1 de %2").arg(done + 1).arg(total)
+                                               : QStringLiteral("Convertendo para CMYK…"));
             },
             &summary);
     } catch (const UserError& error) {
